@@ -1,0 +1,65 @@
+#include "storage/Database.h"
+
+#include <filesystem>
+
+#include "storage/Levels.h"
+#include "base/RunSettings.h"
+
+namespace zorvex {
+
+const std::array<std::string_view, 11> kSchemaStatements = {
+    "create table measurements (id integer primary key autoincrement, number integer, workplace integer, "
+    "height integer,method integer, kind integer, time datetime, mvalue double, evalue double, mvalue2 double, "
+    "evalue2 double, band integer, rejection integer )",
+    "create table protocollists (id integer primary key autoincrement, const text,value text,used integer, "
+    "lastuse datetime)",
+    "create table protocols (id integer primary key autoincrement, number text, date datetime, consts text, "
+    "tabdata text)",
+    "create table maxlevels (id integer primary key autoincrement, name text, value float)",
+    "create table devices (id integer primary key autoincrement, kind text, plantnumber text, regnumber text, "
+    "checkdate datetime)",
+    "create table techdocs (id integer primary key autoincrement, name text)",
+    "create table orgs (id integer primary key autoincrement, name text, address text, inn text)",
+    "create table workplaces (id integer primary key autoincrement, name text, code text)",
+    "create table checkgoals (id integer primary key autoincrement, name text)",
+    "create table checkplaces (id integer primary key autoincrement, name text)",
+    "create table presenters (id integer primary key autoincrement, name text)",
+};
+
+void CreateSchema(TSQLiteDatabase& db) {
+    for (std::size_t i = 0; i < kSchemaStatements.size(); ++i) {
+        db.Execute(std::string(kSchemaStatements[i]));
+        if (i == 3) {
+            for (int level = 0; level < kSubfieldCount; ++level)
+                db.Execute(std::string(kInsertLevelSql), {LevelNames[level], kLevelDefaults[level]});
+        }
+    }
+}
+
+std::unique_ptr<TSQLiteDatabase> OpenDatabase(const std::string& fileName) {
+    namespace fs = std::filesystem;
+    const fs::path path(fileName);
+    std::error_code ec;
+    const bool isNew = !(fs::is_regular_file(path, ec) && fs::file_size(path, ec) > 0 && !ec);
+
+    std::unique_ptr<TSQLiteDatabase> db;
+    if (path.has_parent_path()) {
+        fs::current_path(path.parent_path(), ec);
+        if (ec) {
+            throw ESQLiteException("Failed to open database \"" + fileName + "\" : каталог «" +
+                                   path.parent_path().string() + "» недоступен");
+        }
+    }
+    try {
+        db = TSQLiteDatabase::Open(path.filename().string());
+    } catch (...) {
+        fs::current_path(ProgramDirectory(), ec);
+        throw;
+    }
+    fs::current_path(ProgramDirectory(), ec);
+
+    if (isNew) CreateSchema(*db);
+    return db;
+}
+
+}  // namespace zorvex

@@ -1,0 +1,25 @@
+#include "storage/FileDataAdapter.h"
+
+#include <filesystem>
+
+#include "base/Exceptions.h"
+#include "storage/DBDataAdapter.h"
+
+namespace zorvex {
+
+void TFileDataAdapter::GetData(const std::string& Param, TMeasureDataP& Data) {
+    TDBDataAdapter store;
+    store.GetData(Param, Data);
+}
+
+void TFileDataAdapter::PutData(TMeasureDataP& Data, const std::string& Param) {
+    std::error_code ec;
+    std::filesystem::remove(Param, ec);
+    if (ec && std::filesystem::exists(Param)) {
+        throw Exception("Не удалось заменить файл «" + Param + "»: старый файл не удаляется");
+    }
+    TDBDataAdapter store;
+    store.PutData(Data, Param);
+}
+
+}  // namespace zorvex

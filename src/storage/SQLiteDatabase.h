@@ -1,0 +1,115 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "base/Exceptions.h"
+
+struct sqlite3;
+
+namespace zorvex {
+
+// The one exception class of the database layer; its message carries SQLite's
+// report where there is one.
+class ESQLiteException : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// Positional parameters: the k-th value binds to `?` number k+1. Text is
+// UTF-8 here and goes to SQLite as code-page-1251 bytes with its terminating
+// zero byte, as every stored text of the program's files carries it.
+using TSQLiteParam = std::variant<std::int32_t, double, std::string>;
+using TSQLiteParams = std::vector<TSQLiteParam>;
+
+// The complete result of one query, held after its statement is finalised.
+class TSQLiteTable {
+public:
+    int RowCount() const { return rowCount_; }
+    int ColumnCount() const { return static_cast<int>(names_.size()); }
+    bool AtEnd() const { return cursor_ >= rowCount_; }
+    bool MoveNext();
+
+    // Current row's value as text; raise ESQLiteException at the end.
+    std::string TextByName(std::string_view name) const;
+    std::string TextAt(int column) const;
+    // Index of a column by name (any case), raising as TextByName does.
+    int ColumnIndex(std::string_view name) const;
+
+private:
+    friend class TSQLiteDatabase;
+    enum class Kind : std::uint8_t { Null, Integer, Floating, Text, Blob };
+    struct Cell {
+        Kind kind = Kind::Null;  // Null marks an absent value
+        union {
+            std::int64_t integer;
+            double floating;
+            struct {
+                std::uint32_t offset, length;
+            } bytes;
+        };
+        Cell() : integer(0) {}
+    };
+
+    const Cell& CurrentCell(int column) const;
+
+    int rowCount_ = 0;
+    int cursor_ = 0;
+    std::vector<std::string> names_;  // upper-cased
+    std::vector<Kind> kinds_;
+    std::vector<Cell> cells_;  // row-major
+    std::string arena_;        // raw bytes of text and blob cells
+};
+
+// One connection to an SQLite database file.
+class TSQLiteDatabase {
+public:
+    // Opens the database of that name, creating an empty file if none exists.
+    // The name is passed to SQLite as it is (the platform's encoding).
+    static std::unique_ptr<TSQLiteDatabase> Open(const std::string& fileName);
+    // Rolls back an open transaction and closes the connection.
+    ~TSQLiteDatabase();
+    TSQLiteDatabase(const TSQLiteDatabase&) = delete;
+    TSQLiteDatabase& operator=(const TSQLiteDatabase&) = delete;
+
+    void Execute(const std::string& sql, const TSQLiteParams& params = {});
+    std::unique_ptr<TSQLiteTable> Query(const std::string& sql, const TSQLiteParams& params = {});
+    std::int64_t ScalarInt(const std::string& sql, const TSQLiteParams& params = {});
+    std::string ScalarText(const std::string& sql, const TSQLiteParams& params = {});
+    void ColumnTexts(const std::string& sql, std::vector<std::string>& list, const TSQLiteParams& params = {});
+
+    void StartTransaction();
+    void CommitTransaction();
+    void RollbackTransaction();
+    bool InTransaction() const { return inTransaction_; }
+
+    std::int64_t LastRowId() const;
+    sqlite3* Handle() const { return db_; }
+
+private:
+    friend class TSQLiteUniTable;
+    class Statement;
+    explicit TSQLiteDatabase(sqlite3* db) : db_(db) {}
+    Statement Prepare(const std::string& sql, const std::string& encodedSql, const TSQLiteParams& params);
+    [[noreturn]] void ReportError(const std::string& message, const std::string& sql) const;
+    void SyncTransactionFlag();
+
+    sqlite3* db_;
+    bool inTransaction_ = false;
+};
+
+// Name of an SQLite result code as the layer's reports give it.
+std::string SQLiteErrorName(int code);
+
+// The program-wide connection to the main database, set once at start.
+TSQLiteDatabase& MainDatabase();
+bool HasMainDatabase();
+// Takes over `db` as the main database (replacing and closing the former one);
+// an empty pointer just closes it.
+void SetMainDatabase(std::unique_ptr<TSQLiteDatabase> db);
+
+}  // namespace zorvex

@@ -1,0 +1,61 @@
+#include "storage/StoredTimes.h"
+
+#include <cmath>
+
+#include "base/Exceptions.h"
+#include "base/Format.h"
+#include "base/Numbers.h"
+
+namespace zorvex {
+namespace {
+
+// Drops the fraction of a second so that formatting never rounds a stored
+// second up (08:03:07.900 is stored as 08:03:07).
+TDateTime WholeSeconds(TDateTime value) {
+    const double days = std::trunc(value);
+    const double seconds = std::floor(std::fabs(value - days) * 86400.0 + 1e-7);
+    return value >= 0 ? days + seconds / 86400.0 : days - seconds / 86400.0;
+}
+
+[[noreturn]] void NotADate(std::string_view text) {
+    throw EConvertError(Format("'%s' is not a valid date", {text}));
+}
+
+}  // namespace
+
+std::string FileStamp(TDateTime value) { return FormatDateTime(kFileStampFormat, WholeSeconds(value)); }
+
+std::string StoredTime(TDateTime value) { return FormatDateTime(kStoredTimeFormat, WholeSeconds(value)); }
+
+TDateTime ParseStoredDate(std::string_view text) {
+    const std::size_t p1 = text.find('-');
+    if (p1 == std::string_view::npos) NotADate(text);
+    const std::size_t p2 = text.find('-', p1 + 1);
+    if (p2 == std::string_view::npos) NotADate(text);
+    std::size_t p3 = text.find(' ');
+    if (p3 == std::string_view::npos) p3 = text.size();
+    if (p3 < p2) NotADate(text);
+    const auto year = TryStrToInt(text.substr(0, p1));
+    const auto month = TryStrToInt(text.substr(p1 + 1, p2 - p1 - 1));
+    const auto day = TryStrToInt(text.substr(p2 + 1, p3 - p2 - 1));
+    if (!year || !month || !day) NotADate(text);
+    const auto date = TryEncodeDate(*year, *month, *day);
+    if (!date) NotADate(text);
+    return *date;
+}
+
+TDateTime ParseStoredTime(std::string_view text) {
+    const TDateTime date = ParseStoredDate(text);
+    auto field = [&](std::size_t position) -> int {
+        // Positions count from 1, as the stored form is described.
+        if (text.size() < position + 1) NotADate(text);
+        const auto value = TryStrToInt(text.substr(position - 1, 2));
+        if (!value || *value < 0) NotADate(text);
+        return *value;
+    };
+    const auto time = TryEncodeTime(field(12), field(15), field(18), 0);
+    if (!time) NotADate(text);
+    return date + *time;
+}
+
+}  // namespace zorvex

@@ -1,0 +1,265 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "base/DateTime.h"
+#include "base/Exceptions.h"
+#include "storage/DBDataAdapter.h"
+#include "storage/Database.h"
+#include "storage/FileDataAdapter.h"
+#include "support/RawSqlite.h"
+#include "support/TempDir.h"
+
+using namespace zorvex;
+using zorvex::test::RawExec;
+using zorvex::test::RawRows;
+using zorvex::test::TempDir;
+
+namespace {
+
+TMeasureRecord Record(int kind, double time, double m, double e, int number = 0) {
+    TMeasureRecord r;
+    r.kind = static_cast<std::uint8_t>(kind);
+    r.time = time;
+    r.mvalue = m;
+    r.evalue = e;
+    r.number = number;
+    return r;
+}
+
+// A matrix with records in several series, times out of order within a series.
+TMeasureDataP SampleMatrix() {
+    TMeasureDataP data;
+    data.SetMethodBytes();
+    const TDateTime day = EncodeDate(2012, 5, 1);
+    TMeasureRecord a = Record(0, day + EncodeTime(10, 0, 0, 0), 5000, 12.75, 1);
+    a.workplace = 11;
+    a.height = 3;
+    a.mvalue2 = 1.5;
+    a.evalue2 = -1;
+    data(0, 0).Records.push_back(a);
+    data(0, 0).Records.push_back(Record(0, day + EncodeTime(9, 0, 0, 0), 4999.99, -1, 2));
+    TMeasureRecord b = Record(1, day + EncodeTime(11, 0, 0, 0), 0.125, -1, 3);
+    b.band = 1;
+    b.rejection = 1;
+    data(0, 1).Records.push_back(b);
+    for (int i = 0; i < 3; ++i) data(1, 4).Records.push_back(Record(4, day + EncodeTime(12, 0, i * 10, 0), -1, i + 0.5));
+    return data;
+}
+
+class MeasurementStore : public ::testing::Test {
+protected:
+    void SetUp() override {
+        file = dir.File("data.db");
+        SetMainDatabase(OpenDatabase(file));
+    }
+    void TearDown() override { SetMainDatabase(nullptr); }
+    TempDir dir;
+    std::string file;
+};
+
+}  // namespace
+
+TEST_F(MeasurementStore, PutGivesConsecutiveIdsInMatrixOrderAndGetReadsBack) {
+    TMeasureDataP data = SampleMatrix();
+    TDBDataAdapter().PutData(data, "");
+    EXPECT_EQ(data(0, 0).Records[0].id, 1);
+    EXPECT_EQ(data(0, 0).Records[1].id, 2);
+    EXPECT_EQ(data(0, 1).Records[0].id, 3);
+    EXPECT_EQ(data(1, 4).Records[2].id, 6);
+
+    TDBDataAdapter store;
+    TMeasureDataP loaded;
+    store.GetData("", loaded);
+    EXPECT_EQ(store.Filter, "1=1");
+    // Each series comes back in time order.
+    ASSERT_EQ(loaded(0, 0).Records.size(), 2u);
+    EXPECT_EQ(loaded(0, 0).Records[0], data(0, 0).Records[1]);
+    EXPECT_EQ(loaded(0, 0).Records[1], data(0, 0).Records[0]);
+    EXPECT_EQ(loaded(0, 1).Records[0], data(0, 1).Records[0]);
+    EXPECT_EQ(loaded(1, 4).Records, data(1, 4).Records);
+    EXPECT_EQ(loaded(1, 4).method, 1);
+    EXPECT_EQ(loaded.TotalRecords(), 6u);
+}
+
+TEST_F(MeasurementStore, SecondsAreTruncatedAndLiteralUpperBoundsMissTheLastSecond) {
+    TMeasureDataP data;
+    data(0, 3).Records.push_back(Record(3, EncodeDateTime(2012, 12, 31, 23, 59, 59, 900), 1, -1));
+    data(0, 3).Records.push_back(Record(3, EncodeDateTime(2012, 12, 31, 23, 59, 58, 0), 2, -1));
+    TDBDataAdapter().PutData(data, "");
+
+    TDBDataAdapter store;
+    store.Filter = "(time >= '2012-12-31 00:00:00') and (time <= '2012-12-31 23:59:59')";
+    TMeasureDataP loaded;
+    store.GetData("", loaded);
+    ASSERT_EQ(loaded(0, 3).Records.size(), 1u);  // the row stored at 23:59:59 sorts after the literal
+    EXPECT_EQ(loaded(0, 3).Records[0].mvalue, 2);
+
+    TMeasureDataP all;
+    TDBDataAdapter().GetData("", all);
+    EXPECT_EQ(all(0, 3).Records[1].time, EncodeDateTime(2012, 12, 31, 23, 59, 59, 0));
+}
+
+TEST_F(MeasurementStore, ForeignRowsOutsideTheMatrixAreSkipped) {
+    RawExec(file,
+            "insert into measurements (method, kind, time, mvalue, evalue, mvalue2, evalue2, band) values "
+            "(2, 0, '2012-01-01 00:00:00', 1, 1, 1, 1, 0), (0, 5, '2012-01-01 00:00:00', 1, 1, 1, 1, 0), "
+            "(-1, 1, '2012-01-01 00:00:00', 1, 1, 1, 1, 0), (1, 2, '2012-01-01 00:00:01', 7, 8, 0, 0, 2)");
+    TMeasureDataP loaded;
+    TDBDataAdapter().GetData("", loaded);
+    EXPECT_EQ(loaded.TotalRecords(), 1u);
+    EXPECT_EQ(loaded(1, 2).Records.at(0).evalue, 8);
+    EXPECT_EQ(loaded(1, 2).Records.at(0).band, 2);
+}
+
+TEST_F(MeasurementStore, UnreadableRowsRaiseAfterKeepingTheRowsBefore) {
+    RawExec(file,
+            "insert into measurements (method, kind, number, time, mvalue, evalue, mvalue2, evalue2, band) values "
+            "(0, 3, 'n/a', '2012-01-01 00:00:00', 1, -1, -1, -1, 0), "
+            "(0, 3, 2, '2012-01-01 00:0x:00', 1, -1, -1, -1, 0)");
+    TMeasureDataP loaded;
+    EXPECT_THROW(TDBDataAdapter().GetData("", loaded), EConvertError);
+    ASSERT_EQ(loaded(0, 3).Records.size(), 1u);
+    EXPECT_EQ(loaded(0, 3).Records[0].number, 0);  // text that does not convert gives 0 there
+    RawExec(file, "update measurements set time='2012-01-01 00:00:01', mvalue='abc' where id=2");
+    TMeasureDataP again;
+    EXPECT_THROW(TDBDataAdapter().GetData("", again), EConvertError);
+}
+
+TEST_F(MeasurementStore, FailedInsertKeepsEarlierRowsAndLeavesTheConnectionUsable) {
+    RawExec(file,
+            "create trigger refuse before insert on measurements when new.number = 3 "
+            "begin select raise(abort, 'refused'); end");
+    TMeasureDataP data = SampleMatrix();
+    EXPECT_THROW(TDBDataAdapter().PutData(data, ""), ESQLiteException);
+    EXPECT_EQ(data(0, 0).Records[1].id, 2);
+    EXPECT_EQ(data(0, 1).Records[0].id, 0);
+    EXPECT_EQ(RawRows(file, "select count(*) from measurements")[0][0], "2");
+    EXPECT_FALSE(MainDatabase().InTransaction());
+    MainDatabase().StartTransaction();  // no transaction was left open
+    MainDatabase().CommitTransaction();
+}
+
+TEST_F(MeasurementStore, LockedMainDatabaseLosesNothing) {
+    TMeasureDataP first = SampleMatrix();
+    TDBDataAdapter().PutData(first, "");
+    auto other = TSQLiteDatabase::Open(file);
+    other->Execute("BEGIN EXCLUSIVE");
+    TMeasureDataP second = SampleMatrix();
+    EXPECT_THROW(TDBDataAdapter().PutData(second, ""), ESQLiteException);
+    EXPECT_THROW(TDBDataAdapter().GetData("", second), ESQLiteException);
+    other->Execute("ROLLBACK");
+    EXPECT_FALSE(MainDatabase().InTransaction());
+    TMeasureDataP loaded;
+    TDBDataAdapter().GetData("", loaded);
+    EXPECT_EQ(loaded.TotalRecords(), 6u);
+    TDBDataAdapter().PutData(second, "");  // and the store works again
+    EXPECT_EQ(MainDatabase().ScalarInt("select count(*) from measurements"), 12);
+}
+
+TEST(ReadOnlyDatabase, WritesFailWithTheLayersReportAndDataStays) {
+    // Root ignores file modes, so the check runs in a child without privileges.
+    TempDir dir;
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
+    const std::string file = dir.File("ro.db");
+    {
+        auto db = OpenDatabase(file);
+        TMeasureDataP data = SampleMatrix();
+        TDBDataAdapter().PutData(data, file);
+    }
+    std::filesystem::permissions(file, std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
+                                           std::filesystem::perms::others_read);
+    EXPECT_EXIT(
+        {
+            if (geteuid() == 0 && setuid(65534) != 0) std::_Exit(3);
+            TMeasureDataP data = SampleMatrix();
+            try {
+                TDBDataAdapter().PutData(data, file);
+                std::_Exit(4);
+            } catch (const ESQLiteException& e) {
+                if (e.Message().find("Error [8]: Attempt to write a readonly database") == std::string::npos)
+                    std::_Exit(5);
+            }
+            TMeasureDataP loaded;
+            TDBDataAdapter().GetData(file, loaded);
+            std::_Exit(loaded.TotalRecords() == 6 ? 0 : 6);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+// ---------------------------------------------------------------- data files
+
+TEST(MeasurementFile, SaveAndOpenRoundTrip) {
+    TempDir dir;
+    const std::string file = dir.File("set.zorvex");
+    TMeasureDataP data = SampleMatrix();
+    TFileDataAdapter().PutData(data, file);
+    EXPECT_EQ(data(1, 4).Records[2].id, 6);  // ids of the file
+
+    TMeasureDataP loaded;
+    TFileDataAdapter().GetData(file, loaded);
+    EXPECT_EQ(loaded(0, 1).Records, data(0, 1).Records);
+    EXPECT_EQ(loaded(0, 0).Records[0].workplace, 0);
+    EXPECT_EQ(loaded(0, 0).Records[1].workplace, 11);
+    EXPECT_EQ(loaded(0, 0).Records[1].height, 3);
+    EXPECT_EQ(RawRows(file, "select count(*) from maxlevels")[0][0], "7");
+
+    // Saving over it leaves only the new records.
+    TMeasureDataP small;
+    small(0, 2).Records.push_back(Record(2, EncodeDate(2013, 1, 1), -1, 3));
+    TFileDataAdapter().PutData(small, file);
+    TMeasureDataP reloaded;
+    TFileDataAdapter().GetData(file, reloaded);
+    EXPECT_EQ(reloaded.TotalRecords(), 1u);
+    EXPECT_EQ(reloaded(0, 2).Records[0].id, 1);
+}
+
+TEST(MeasurementFile, EmptyMatrixAndEmptyFile) {
+    TempDir dir;
+    TMeasureDataP empty;
+    TFileDataAdapter().PutData(empty, dir.File("empty.zorvex"));
+    EXPECT_EQ(RawRows(dir.File("empty.zorvex"), "select count(*) from sqlite_master where type='table'")[0][0], "12");
+    TMeasureDataP loaded;
+    TFileDataAdapter().GetData(dir.File("empty.zorvex"), loaded);
+    EXPECT_TRUE(loaded.IsEmpty());
+
+    zorvex::test::WriteFileBytes(dir.path() / "zero.zorvex", "");
+    TFileDataAdapter().GetData(dir.File("zero.zorvex"), loaded);
+    EXPECT_TRUE(loaded.IsEmpty());
+    EXPECT_EQ(RawRows(dir.File("zero.zorvex"), "select count(*) from maxlevels")[0][0], "7");
+}
+
+TEST(MeasurementFile, BadFilesGiveTheLayersReport) {
+    TempDir dir;
+    const std::string text = dir.File("notes.zorvex");
+    zorvex::test::WriteFileBytes(text, std::string(4096, 'x'));
+    TMeasureDataP loaded;
+    try {
+        TFileDataAdapter().GetData(text, loaded);
+        ADD_FAILURE();
+    } catch (const ESQLiteException& e) {
+        EXPECT_NE(e.Message().find("Error [26]: File opened that is not a database file"), std::string::npos)
+            << e.Message();
+    }
+    EXPECT_EQ(zorvex::test::ReadFileBytes(text), std::string(4096, 'x'));  // untouched
+
+    const std::string other = dir.File("other.db");
+    RawExec(other, "create table something (a)");
+    try {
+        TFileDataAdapter().GetData(other, loaded);
+        ADD_FAILURE();
+    } catch (const ESQLiteException& e) {
+        EXPECT_NE(e.Message().find("Error [1]"), std::string::npos);
+        EXPECT_NE(e.Message().find("no such table: measurements"), std::string::npos);
+    }
+}
+
+TEST(MeasurementFile, AnOldFileThatCannotBeRemovedIsNeverAppendedTo) {
+    TempDir dir;
+    const auto blocked = dir.path() / "blocked.zorvex";
+    std::filesystem::create_directories(blocked / "inside");
+    TMeasureDataP data = SampleMatrix();
+    EXPECT_THROW(TFileDataAdapter().PutData(data, blocked.string()), Exception);
+    EXPECT_TRUE(std::filesystem::is_directory(blocked / "inside"));
+    EXPECT_EQ(data(0, 0).Records[0].id, 0);
+}
