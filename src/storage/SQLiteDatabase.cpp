@@ -88,22 +88,26 @@ TSQLiteDatabase::Statement TSQLiteDatabase::Prepare(const std::string& sql, cons
     }
     if (!raw) ReportError("Could not prepare SQL statement", sql);
     Statement stmt(raw);
+    Bind(raw, params);
+    return stmt;
+}
+
+void TSQLiteDatabase::Bind(sqlite3_stmt* stmt, const TSQLiteParams& params) {
     for (std::size_t k = 0; k < params.size(); ++k) {
         const int index = static_cast<int>(k) + 1;
         const TSQLiteParam& p = params[k];
         if (const auto* i = std::get_if<std::int32_t>(&p)) {
-            if (sqlite3_bind_int(raw, index, *i) != SQLITE_OK) ReportError("Could not bind integer", "BindData");
+            if (sqlite3_bind_int(stmt, index, *i) != SQLITE_OK) ReportError("Could not bind integer", "BindData");
         } else if (const auto* d = std::get_if<double>(&p)) {
-            if (sqlite3_bind_double(raw, index, *d) != SQLITE_OK) ReportError("Could not bind extended", "BindData");
+            if (sqlite3_bind_double(stmt, index, *d) != SQLITE_OK) ReportError("Could not bind extended", "BindData");
         } else {
             const std::string bytes = Utf8ToCp1251(std::get<std::string>(p));
             // The byte count takes the terminating zero along into the database.
-            if (sqlite3_bind_text(raw, index, bytes.c_str(), static_cast<int>(bytes.size() + 1), SQLITE_TRANSIENT) !=
+            if (sqlite3_bind_text(stmt, index, bytes.c_str(), static_cast<int>(bytes.size() + 1), SQLITE_TRANSIENT) !=
                 SQLITE_OK)
                 ReportError("Could not bind text", "BindData");
         }
     }
-    return stmt;
 }
 
 void TSQLiteDatabase::ReportError(const std::string& message, const std::string& sql) const {
@@ -129,15 +133,44 @@ std::unique_ptr<TSQLiteDatabase> TSQLiteDatabase::Open(const std::string& fileNa
 }
 
 TSQLiteDatabase::~TSQLiteDatabase() {
+    for (const auto& cached : executeCache_) sqlite3_finalize(cached.stmt);
     if (inTransaction_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close(db_);
 }
 
+sqlite3_stmt* TSQLiteDatabase::CachedExecuteStatement(const std::string& sql) {
+    for (const auto& cached : executeCache_)
+        if (cached.sql == sql) return cached.stmt;
+    const std::string encoded = Utf8ToCp1251(sql);
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db_, encoded.c_str(), -1, &raw, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(raw);
+        ReportError("Error executing SQL", sql);
+    }
+    if (!raw) ReportError("Could not prepare SQL statement", sql);
+    constexpr std::size_t kCacheSize = 8;
+    if (executeCache_.size() == kCacheSize) {
+        sqlite3_finalize(executeCache_.front().stmt);
+        executeCache_.erase(executeCache_.begin());
+    }
+    executeCache_.push_back({sql, raw});
+    return raw;
+}
+
 void TSQLiteDatabase::Execute(const std::string& sql, const TSQLiteParams& params) {
-    const Statement stmt = Prepare(sql, Utf8ToCp1251(sql), params);
-    const int rc = sqlite3_step(stmt.get());
+    sqlite3_stmt* stmt = CachedExecuteStatement(sql);
+    // Leaves the statement reset and unbound on every path.
+    struct ResetGuard {
+        sqlite3_stmt* stmt;
+        ~ResetGuard() {
+            sqlite3_reset(stmt);
+            sqlite3_clear_bindings(stmt);
+        }
+    } guard{stmt};
+    Bind(stmt, params);
+    const int rc = sqlite3_step(stmt);
     if (rc != SQLITE_DONE) {
-        sqlite3_reset(stmt.get());
+        sqlite3_reset(stmt);
         ReportError("Error executing SQL statement", sql);
     }
 }

@@ -10,6 +10,7 @@
 #include "base/Exceptions.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace zorvex {
 
@@ -95,11 +96,21 @@ private:
     class Statement;
     explicit TSQLiteDatabase(sqlite3* db) : db_(db) {}
     Statement Prepare(const std::string& sql, const std::string& encodedSql, const TSQLiteParams& params);
+    void Bind(sqlite3_stmt* stmt, const TSQLiteParams& params);
     [[noreturn]] void ReportError(const std::string& message, const std::string& sql) const;
     void SyncTransactionFlag();
 
     sqlite3* db_;
     bool inTransaction_ = false;
+    // Statements of Execute kept prepared for reuse: a download stores
+    // thousands of rows with the same insert. Reset after every use, so they
+    // hold no lock; finalised before the connection closes.
+    struct CachedStatement {
+        std::string sql;
+        sqlite3_stmt* stmt;
+    };
+    std::vector<CachedStatement> executeCache_;
+    sqlite3_stmt* CachedExecuteStatement(const std::string& sql);
 };
 
 // Name of an SQLite result code as the layer's reports give it.

@@ -1,7 +1,5 @@
 #include "storage/StoredTimes.h"
 
-#include <cmath>
-
 #include "base/Exceptions.h"
 #include "base/Format.h"
 #include "base/Numbers.h"
@@ -9,23 +7,17 @@
 namespace zorvex {
 namespace {
 
-// Drops the fraction of a second so that formatting never rounds a stored
-// second up (08:03:07.900 is stored as 08:03:07).
-TDateTime WholeSeconds(TDateTime value) {
-    const double days = std::trunc(value);
-    const double seconds = std::floor(std::fabs(value - days) * 86400.0 + 1e-7);
-    return value >= 0 ? days + seconds / 86400.0 : days - seconds / 86400.0;
-}
-
 [[noreturn]] void NotADate(std::string_view text) {
     throw EConvertError(Format("'%s' is not a valid date", {text}));
 }
 
 }  // namespace
 
-std::string FileStamp(TDateTime value) { return FormatDateTime(kFileStampFormat, WholeSeconds(value)); }
+// The patterns have no millisecond field, so the fraction of a second is
+// dropped (08:03:07.900 is stored as 08:03:07).
+std::string FileStamp(TDateTime value) { return FormatDateTime(kFileStampFormat, value); }
 
-std::string StoredTime(TDateTime value) { return FormatDateTime(kStoredTimeFormat, WholeSeconds(value)); }
+std::string StoredTime(TDateTime value) { return FormatDateTime(kStoredTimeFormat, value); }
 
 TDateTime ParseStoredDate(std::string_view text) {
     const std::size_t p1 = text.find('-');

@@ -37,7 +37,7 @@ TEST(Utilities, SplitSeconds) {
         {3000000, {1, 4, 6, 50, 0}},
         {59, {0, 0, 0, 0, 59}},
         {0, {0, 0, 0, 0, 0}},
-        {11718750, {4, 13, 15, 52, 30}},
+        {11718750, {4, 13, 21, 12, 30}},
     };
     for (const auto& c : cases) EXPECT_EQ(SplitSeconds(c.total), c.expected) << c.total;
 }
