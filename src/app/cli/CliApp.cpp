@@ -1,0 +1,141 @@
+#include "app/cli/CliApp.h"
+
+#include <filesystem>
+
+#include "base/Exceptions.h"
+#include "base/Prompts.h"
+#include "app/cli/ConsolePrompts.h"
+#include "storage/Database.h"
+#include "storage/SQLiteDatabase.h"
+
+namespace zorvex::cli {
+namespace {
+
+constexpr const char* kProgram = "zorvex-cli";
+
+std::vector<CliCommand> AllCommands() {
+    std::vector<CliCommand> commands = DeviceCommands();
+    for (auto& c : StoreCommands()) commands.push_back(std::move(c));
+    return commands;
+}
+
+void PrintOverallHelp(std::ostream& out, const std::vector<CliCommand>& commands) {
+    out << "Использование: " << kProgram << " [--db ФАЙЛ] КОМАНДА [параметры]\n\n"
+        << "Работа с прибором и сохранёнными измерениями из командной строки.\n\n"
+        << "  --db ФАЙЛ   база данных (по умолчанию data.db в текущем каталоге)\n"
+        << "  --help      эта справка; КОМАНДА --help — справка по команде\n\n"
+        << "Команды:\n";
+    for (const auto& c : commands) {
+        std::string name = c.name;
+        name.resize(14, ' ');
+        out << "  " << name << c.summary << "\n";
+    }
+    out << "\nКоды завершения: 0 — успех, 1 — ошибка, 2 — неверная командная строка.\n";
+}
+
+void PrintCommandHelp(std::ostream& out, const CliCommand& c) {
+    out << "Использование: " << kProgram << " [--db ФАЙЛ] " << c.name << (c.synopsis.empty() ? "" : " ")
+        << c.synopsis << "\n\n"
+        << c.summary << "\n";
+    if (!c.details.empty()) out << "\n" << c.details << "\n";
+}
+
+}  // namespace
+
+CliContext::CliContext(std::ostream& o, std::ostream& e, std::string databasePath)
+    : out(o), err(e), startDirectory_(std::filesystem::current_path().string()) {
+    databasePath_ = ResolvePath(databasePath);
+}
+
+std::string CliContext::ResolvePath(const std::string& path) const {
+    const std::filesystem::path p(path);
+    return p.is_absolute() ? p.string() : (std::filesystem::path(startDirectory_) / p).lexically_normal().string();
+}
+
+void CliContext::OpenMainDatabase() {
+    if (!HasMainDatabase()) SetMainDatabase(OpenDatabase(databasePath_));
+}
+
+std::vector<OptionSpec> FormatOptions() { return {{"--format", true}, {"--utf8", false}}; }
+
+OutputOptions ReadFormat(const ParsedArgs& args) {
+    OutputOptions options;
+    const std::string format = args.Value("--format").value_or("table");
+    if (format == "table") options.format = RecordFormat::Table;
+    else if (format == "json") options.format = RecordFormat::Json;
+    else if (format == "csv") options.format = RecordFormat::Csv;
+    else throw UsageError("неизвестный формат «" + format + "»: допустимы table, json, csv");
+    options.utf8 = args.Has("--utf8");
+    if (options.utf8 && options.format != RecordFormat::Csv) throw UsageError("--utf8 относится только к --format csv");
+    return options;
+}
+
+void ExpectOperands(const ParsedArgs& args, std::size_t count, const std::string& what) {
+    if (args.Operands().size() < count) throw UsageError("не указан " + what);
+    if (args.Operands().size() > count) throw UsageError("лишний аргумент «" + args.Operands()[count] + "»");
+}
+
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const std::vector<CliCommand> commands = AllCommands();
+    std::string database = "data.db";
+    std::size_t i = 0;
+    for (; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--help" || a == "-h") {
+            PrintOverallHelp(out, commands);
+            return 0;
+        }
+        if (a == "--db" && i + 1 < args.size()) {
+            database = args[++i];
+        } else if (a.rfind("--db=", 0) == 0) {
+            database = a.substr(5);
+        } else if (a.rfind("-", 0) == 0) {
+            err << kProgram << ": " << (a == "--db" ? "для параметра --db нужно значение" : "неизвестный параметр " + a)
+                << "\n";
+            return 2;
+        } else {
+            break;
+        }
+    }
+    if (i == args.size()) {
+        PrintOverallHelp(err, commands);
+        return 2;
+    }
+    const std::string name = args[i];
+    const CliCommand* command = nullptr;
+    for (const auto& c : commands)
+        if (c.name == name) command = &c;
+    if (!command) {
+        err << kProgram << ": неизвестная команда «" << name << "» (список команд: " << kProgram << " --help)\n";
+        return 2;
+    }
+    const std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+    for (const auto& a : rest)
+        if (a == "--help" || a == "-h") {
+            PrintCommandHelp(out, *command);
+            return 0;
+        }
+
+    auto prompts = std::make_shared<ConsolePrompts>(err);
+    PromptsScope scope(prompts);
+    try {
+        std::vector<OptionSpec> options = command->options;
+        const ParsedArgs parsed = ParseArgs(rest, options);
+        CliContext context(out, err, database);
+        context.console = prompts.get();
+        const int status = command->run(context, parsed);
+        SetMainDatabase(nullptr);
+        out.flush();
+        return status;
+    } catch (const UsageError& e) {
+        SetMainDatabase(nullptr);
+        err << kProgram << " " << name << ": " << e.what() << "\n";
+        return 2;
+    } catch (const std::exception& e) {
+        SetMainDatabase(nullptr);
+        err << kProgram << " " << name << ": " << e.what() << "\n";
+        return 1;
+    }
+}
+
+}  // namespace zorvex::cli

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "app/cli/CliArgs.h"
+#include "app/cli/CliOutput.h"
+
+namespace zorvex::cli {
+
+class ConsolePrompts;
+
+// What a command works with.
+class CliContext {
+public:
+    CliContext(std::ostream& out, std::ostream& err, std::string databasePath);
+
+    std::ostream& out;
+    std::ostream& err;
+    ConsolePrompts* console = nullptr;  // the prompts installed for this run
+
+    // Opens (or creates) the main database once, as the windowed program does.
+    void OpenMainDatabase();
+    // A path given on the command line, made absolute against the directory
+    // the tool was started in (opening a database moves the working directory).
+    std::string ResolvePath(const std::string& path) const;
+    const std::string& DatabasePath() const { return databasePath_; }
+
+private:
+    std::string startDirectory_;
+    std::string databasePath_;
+};
+
+struct CliCommand {
+    std::string name;
+    std::string synopsis;  // operands and options after the name
+    std::string summary;   // one line for the overall help
+    std::string details;   // further help lines
+    std::vector<OptionSpec> options;
+    std::function<int(CliContext&, const ParsedArgs&)> run;
+};
+
+// Runs the tool with the arguments after the program name; returns the exit
+// status: 0 success, 1 error, 2 usage error.
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// The command tables of the two groups of commands.
+std::vector<CliCommand> StoreCommands();
+std::vector<CliCommand> DeviceCommands();
+
+// Options shared by the commands that print records.
+std::vector<OptionSpec> FormatOptions();
+OutputOptions ReadFormat(const ParsedArgs& args);
+
+// Exactly `count` operands, or UsageError naming what is missing.
+void ExpectOperands(const ParsedArgs& args, std::size_t count, const std::string& what);
+
+}  // namespace zorvex::cli

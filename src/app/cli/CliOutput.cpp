@@ -1,0 +1,164 @@
+#include "app/cli/CliOutput.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <vector>
+
+#include "base/CodePage1251.h"
+#include "base/DateTime.h"
+#include "base/Format.h"
+#include "base/Numbers.h"
+
+namespace zorvex::cli {
+namespace {
+
+constexpr std::array<const char*, 13> kFieldNames = {"method", "kind",   "id",     "number",  "workplace",
+                                                     "height", "time",   "mvalue", "evalue",  "mvalue2",
+                                                     "evalue2", "band",  "rejection"};
+
+std::string TimeText(double time) { return FormatDateTime("yyyy-mm-dd hh:nn:ss", time); }
+
+std::string JsonString(const std::string& s) {
+    std::string out = "\"";
+    for (const char c : s) {
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+    }
+    return out + "\"";
+}
+
+std::string JsonNumber(double v) { return std::isfinite(v) ? ExactNumber(v) : "null"; }
+
+void WriteJson(std::ostream& out, const TMeasureDataP& data) {
+    for (int m = 0; m < kMethodCount; ++m)
+        for (int k = 0; k < kKindCount; ++k)
+            for (const auto& r : data(m, k).Records) {
+                out << "{\"method\":" << m << ",\"kind\":" << int{r.kind} << ",\"id\":" << r.id
+                    << ",\"number\":" << r.number << ",\"workplace\":" << r.workplace << ",\"height\":" << r.height
+                    << ",\"time\":" << JsonString(TimeText(r.time)) << ",\"mvalue\":" << JsonNumber(r.mvalue)
+                    << ",\"evalue\":" << JsonNumber(r.evalue) << ",\"mvalue2\":" << JsonNumber(r.mvalue2)
+                    << ",\"evalue2\":" << JsonNumber(r.evalue2) << ",\"band\":" << int{r.band}
+                    << ",\"rejection\":" << int{r.rejection} << "}\n";
+            }
+}
+
+std::string CsvNumber(double v) {
+    std::string text = ExactNumber(v);
+    std::replace(text.begin(), text.end(), '.', ',');
+    return text;
+}
+
+void WriteCsv(std::ostream& out, const TMeasureDataP& data, bool utf8) {
+    std::string text;
+    for (std::size_t i = 0; i < kFieldNames.size(); ++i) text += (i ? ";" : "") + std::string(kFieldNames[i]);
+    text += "\r\n";
+    for (int m = 0; m < kMethodCount; ++m)
+        for (int k = 0; k < kKindCount; ++k)
+            for (const auto& r : data(m, k).Records) {
+                text += std::to_string(m) + ";" + std::to_string(r.kind) + ";" + std::to_string(r.id) + ";" +
+                        std::to_string(r.number) + ";" + std::to_string(r.workplace) + ";" +
+                        std::to_string(r.height) + ";" + TimeText(r.time) + ";" + CsvNumber(r.mvalue) + ";" +
+                        CsvNumber(r.evalue) + ";" + CsvNumber(r.mvalue2) + ";" + CsvNumber(r.evalue2) + ";" +
+                        std::to_string(r.band) + ";" + std::to_string(r.rejection) + "\r\n";
+            }
+    out << (utf8 ? text : Utf8ToCp1251(text));
+}
+
+// Display width in characters of UTF-8 text.
+std::size_t Width(const std::string& s) {
+    return static_cast<std::size_t>(std::count_if(s.begin(), s.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+}
+
+void WriteAligned(std::ostream& out, const std::vector<std::vector<std::string>>& rows) {
+    std::vector<std::size_t> widths;
+    for (const auto& row : rows)
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            if (widths.size() <= c) widths.push_back(0);
+            widths[c] = std::max(widths[c], Width(row[c]));
+        }
+    for (const auto& row : rows) {
+        std::string line;
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            line += row[c];
+            if (c + 1 < row.size()) line += std::string(widths[c] - Width(row[c]) + 2, ' ');
+        }
+        while (!line.empty() && line.back() == ' ') line.pop_back();
+        out << line << "\n";
+    }
+}
+
+std::string ValueText(double v, bool hideNegative) {
+    return hideNegative && v < 0 ? std::string() : FormatFixed(v, 2);
+}
+
+void WriteTable(std::ostream& out, const TMeasureDataP& data) {
+    bool first = true;
+    for (int m = 0; m < kMethodCount; ++m)
+        for (int k = 0; k < kKindCount; ++k) {
+            const auto& records = data(m, k).Records;
+            if (records.empty()) continue;
+            if (!first) out << "\n";
+            first = false;
+            out << MethodCaption(m) << ", " << KindCaption(k) << " (" << records.size() << ")\n";
+            std::vector<std::vector<std::string>> rows;
+            std::vector<std::string> head = {"Ячейка", "Рабочее место", "Высота", "Дата", "Время"};
+            if (k == 0) {
+                head.insert(head.end(), {"Магнитное поле, нТл", "Электрическое поле, В/м"});
+            } else {
+                head.push_back(k == 1 || k == 3 ? "Значение, нТл" : "Значение, В/м");
+                head.push_back("Полоса");
+                if (k <= 2) head.push_back("Режекция");
+            }
+            rows.push_back(head);
+            for (const auto& r : records) {
+                std::vector<std::string> row = {std::to_string(r.number), std::to_string(r.workplace),
+                                                FormatFixed(r.height / 2.0, 1), DateToStr(r.time), TimeToStr(r.time)};
+                if (k == 0) {
+                    row.push_back(ValueText(r.mvalue, true));
+                    row.push_back(ValueText(r.evalue, true));
+                } else {
+                    row.push_back(ValueText(k == 1 || k == 3 ? r.mvalue : r.evalue, false));
+                    row.push_back(BandText(r.band));
+                    if (k <= 2) row.push_back(r.rejection ? "50Гц" : "");
+                }
+                rows.push_back(std::move(row));
+            }
+            WriteAligned(out, rows);
+        }
+}
+
+}  // namespace
+
+std::string ExactNumber(double value) {
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, result.ptr);
+}
+
+std::string MethodCaption(int method) {
+    return method == kMethodSingle ? "Однократные измерения" : "Данные мониторинга";
+}
+
+std::string KindCaption(int kind) {
+    static const char* const kCaptions[] = {"50 Гц", "СВТ - Магнитное поле", "СВТ - Электрическое поле",
+                                            "Магнитное поле", "Электрическое поле"};
+    return kind >= 0 && kind < kKindCount ? kCaptions[kind] : "";
+}
+
+std::string BandText(int band) {
+    if (band == 0) return "5Гц - 2кГц";
+    if (band == 1) return "2кГц - 400кГц";
+    return "10кГц - 30кГц";
+}
+
+void WriteRecords(std::ostream& out, const TMeasureDataP& data, const OutputOptions& options) {
+    switch (options.format) {
+        case RecordFormat::Json: WriteJson(out, data); break;
+        case RecordFormat::Csv: WriteCsv(out, data, options.utf8); break;
+        default: WriteTable(out, data);
+    }
+}
+
+}  // namespace zorvex::cli

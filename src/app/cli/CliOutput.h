@@ -1,0 +1,29 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include "model/MeasureModel.h"
+
+namespace zorvex::cli {
+
+enum class RecordFormat { Table, Json, Csv };
+
+struct OutputOptions {
+    RecordFormat format = RecordFormat::Table;
+    bool utf8 = false;  // CSV only: UTF-8 instead of code page 1251
+};
+
+// Writes every record of the matrix in matrix order: method 0 kinds 0..4,
+// then method 1 kinds 0..4, each series in its own order.
+void WriteRecords(std::ostream& out, const TMeasureDataP& data, const OutputOptions& options);
+
+// Text of a double that reads back to the same value ("12.5", "0.1", "-1").
+std::string ExactNumber(double value);
+
+// Captions as the main window shows them.
+std::string MethodCaption(int method);
+std::string KindCaption(int kind);
+std::string BandText(int band);
+
+}  // namespace zorvex::cli

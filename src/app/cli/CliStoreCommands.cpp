@@ -1,0 +1,159 @@
+// Commands on the stored data: list, dates, save, open, levels.
+#include <map>
+#include <string>
+
+#include "app/cli/CliApp.h"
+#include "base/DateTime.h"
+#include "base/Exceptions.h"
+#include "base/Format.h"
+#include "base/Numbers.h"
+#include "storage/DBDataAdapter.h"
+#include "storage/FileDataAdapter.h"
+#include "storage/Levels.h"
+#include "storage/SQLiteDatabase.h"
+#include "storage/StoredTimes.h"
+#include "storage/Utilities.h"
+
+namespace zorvex::cli {
+namespace {
+
+std::vector<OptionSpec> FilterOptions() {
+    return {{"--from", true}, {"--to", true}, {"--method", true}, {"--kind", true}};
+}
+
+// A date operand "YYYY-MM-DD"; UsageError for anything else.
+TDateTime ParseDateOption(const std::string& option, const std::string& text) {
+    const bool shaped = text.size() == 10 && text[4] == '-' && text[7] == '-';
+    try {
+        if (shaped) return ParseStoredDate(text);
+    } catch (const EConvertError&) {
+    }
+    throw UsageError("значение " + option + " должно быть датой ГГГГ-ММ-ДД: «" + text + "»");
+}
+
+std::string DayStart(TDateTime date) { return FormatDateTime("yyyy-mm-dd", date) + " 00:00:00"; }
+
+// The condition on `measurements` for the filter options, built from numbers
+// only. Days are half-open ranges [from 00:00:00, day after to 00:00:00): a
+// stored time carries a trailing zero byte, so an upper bound of 23:59:59
+// would miss the day's last second.
+std::string BuildFilter(const ParsedArgs& args) {
+    std::vector<std::string> conditions;
+    std::optional<TDateTime> from, to;
+    if (const auto v = args.Value("--from")) from = ParseDateOption("--from", *v);
+    if (const auto v = args.Value("--to")) to = ParseDateOption("--to", *v);
+    if (from && to && *from > *to) throw UsageError("дата --from позже даты --to");
+    if (from) conditions.push_back("(time >= '" + DayStart(*from) + "')");
+    if (to) conditions.push_back("(time < '" + DayStart(*to + 1) + "')");
+    if (const auto m = args.IntValue("--method", 0, kMethodCount - 1)) conditions.push_back(Format("(method = %d)", {*m}));
+    if (const auto k = args.IntValue("--kind", 0, kKindCount - 1)) conditions.push_back(Format("(kind = %d)", {*k}));
+    return JoinTexts(conditions, " and ");
+}
+
+TMeasureDataP LoadSelection(CliContext& context, const ParsedArgs& args) {
+    TDBDataAdapter store;
+    store.Filter = BuildFilter(args);
+    context.OpenMainDatabase();
+    TMeasureDataP data;
+    data.SetMethodBytes();
+    store.GetData("", data);
+    return data;
+}
+
+std::string ExistingFile(CliContext& context, const std::string& path) {
+    const std::string resolved = context.ResolvePath(path);
+    if (!IsExistingFile(resolved)) throw Exception("Файл не найден: " + path);
+    return resolved;
+}
+
+int ListCommand(CliContext& context, const ParsedArgs& args) {
+    ExpectOperands(args, 0, "");
+    const OutputOptions format = ReadFormat(args);
+    WriteRecords(context.out, LoadSelection(context, args), format);
+    return 0;
+}
+
+int DatesCommand(CliContext& context, const ParsedArgs& args) {
+    ExpectOperands(args, 0, "");
+    context.OpenMainDatabase();
+    std::vector<std::string> dates;
+    MainDatabase().ColumnTexts("select distinct date(time) as date from measurements order by time", dates);
+    for (const auto& text : dates) context.out << FormatDateTime("yyyy-mm-dd", ParseStoredDate(text)) << "\n";
+    return 0;
+}
+
+int SaveCommand(CliContext& context, const ParsedArgs& args) {
+    ExpectOperands(args, 1, "файл");
+    const std::string file = context.ResolvePath(args.Operands()[0]);
+    TMeasureDataP data = LoadSelection(context, args);
+    TFileDataAdapter().PutData(data, file);
+    context.out << "Сохранено измерений: " << data.TotalRecords() << "\n";
+    return 0;
+}
+
+int OpenCommand(CliContext& context, const ParsedArgs& args) {
+    ExpectOperands(args, 1, "файл");
+    const OutputOptions format = ReadFormat(args);
+    const std::string file = ExistingFile(context, args.Operands()[0]);
+    TMeasureDataP data;
+    data.SetMethodBytes();
+    TFileDataAdapter().GetData(file, data);
+    WriteRecords(context.out, data, format);
+    return 0;
+}
+
+int LevelsCommand(CliContext& context, const ParsedArgs& args) {
+    // Every assignment is checked before anything is written.
+    std::map<int, double> changes;
+    for (const auto& operand : args.Operands()) {
+        const std::size_t eq = operand.find('=');
+        const std::string name = operand.substr(0, eq);
+        int index = -1;
+        for (int i = 1; i < kSubfieldCount; ++i)
+            if (LevelNames[i] == name) index = i;
+        if (eq == std::string::npos || index < 0)
+            throw UsageError("ожидается ИМЯ=ЗНАЧЕНИЕ с именем уровня из списка команды levels: «" + operand + "»");
+        const auto value = TryStrToFloat(operand.substr(eq + 1));
+        if (!value) throw UsageError("значение уровня " + name + " не число: «" + operand.substr(eq + 1) + "»");
+        changes[index] = *value;
+    }
+    context.OpenMainDatabase();
+    TLevels levels = kLevelDefaults;
+    LoadLevels(MainDatabase(), levels);
+    for (const auto& [index, value] : changes) SetLevel(MainDatabase(), levels, index, value);
+    for (int i = 1; i < kSubfieldCount; ++i)
+        context.out << LevelNames[i] << "\t" << Format("%g", {levels[i]}) << "\t" << kLevelLabels[i] << "\n";
+    return 0;
+}
+
+}  // namespace
+
+std::vector<CliCommand> StoreCommands() {
+    auto withFormat = [](std::vector<OptionSpec> options) {
+        for (auto& o : FormatOptions()) options.push_back(o);
+        return options;
+    };
+    const std::string filterHelp =
+        "  --from ГГГГ-ММ-ДД   с этого дня включительно\n"
+        "  --to ГГГГ-ММ-ДД     по этот день включительно\n"
+        "  --method 0|1        0 — однократные измерения, 1 — данные мониторинга\n"
+        "  --kind 0..4         0 — 50 Гц, 1 — СВТ магнитное, 2 — СВТ электрическое, 3 — магнитное, 4 — "
+        "электрическое";
+    const std::string formatHelp =
+        "  --format table|json|csv   вид вывода (по умолчанию table)\n"
+        "  --utf8                    CSV в UTF-8 вместо Windows-1251";
+    return {
+        {"list", "[фильтры] [--format ВИД] [--utf8]", "сохранённые измерения, по времени",
+         filterHelp + "\n" + formatHelp, withFormat(FilterOptions()), ListCommand},
+        {"dates", "", "даты, за которые есть измерения (ГГГГ-ММ-ДД)", "", {}, DatesCommand},
+        {"save", "ФАЙЛ [фильтры]", "записать выбранные измерения в файл измерений (.zorvex)", filterHelp,
+         FilterOptions(), SaveCommand},
+        {"open", "ФАЙЛ [--format ВИД] [--utf8]", "показать измерения файла измерений", formatHelp,
+         FormatOptions(), OpenCommand},
+        {"levels", "[ИМЯ=ЗНАЧЕНИЕ ...]", "допустимые уровни: показать или задать",
+         "Имена: swtmflb, swtmfhb, swteflb, swtefhb, mf50hz, ef50hz. Десятичный разделитель — точка.", {},
+         LevelsCommand},
+    };
+}
+
+}  // namespace zorvex::cli

@@ -1,0 +1,17 @@
+#include "app/cli/ConsolePrompts.h"
+
+namespace zorvex::cli {
+
+void ConsolePrompts::ShowMessage(const std::string& text, const std::string&, MessageIcon) { err_ << text << "\n"; }
+
+bool ConsolePrompts::Confirm(const std::string&, const std::string&) { return false; }
+
+std::optional<std::string> ConsolePrompts::InputText(const std::string&, const std::string&,
+                                                     const std::string& initial) {
+    if (inputAnswers.empty()) return initial;
+    std::string answer = inputAnswers.front();
+    inputAnswers.pop_front();
+    return answer;
+}
+
+}  // namespace zorvex::cli
