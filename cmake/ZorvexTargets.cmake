@@ -1,7 +1,11 @@
 # Every folder of src/ is one static library made of the sources found in it,
 # so adding a file never means editing a list.
+# A folder without sources yet makes no target.
 function(zorvex_library name dir)
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS "${dir}/*.cpp" "${dir}/*.h")
+  if(NOT sources)
+    return()
+  endif()
   add_library(${name} STATIC ${sources})
   target_include_directories(${name} PUBLIC "${PROJECT_SOURCE_DIR}/src")
   target_link_libraries(${name} ${ARGN})
@@ -10,8 +14,23 @@ endfunction()
 # One GoogleTest program per tests/ folder, discovered by CTest case by case.
 function(zorvex_test_folder name dir)
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS "${dir}/*.cpp" "${dir}/*.h")
+  if(NOT sources)
+    return()
+  endif()
   add_executable(${name} ${sources})
   target_link_libraries(${name} PRIVATE zorvex_testsupport GTest::gtest_main GTest::gmock ${ARGN})
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endfunction()
+
+# The same for a folder of Qt code (moc, uic and rcc run on it).
+function(zorvex_qt_library name dir)
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS "${dir}/*.cpp" "${dir}/*.h" "${dir}/*.ui" "${dir}/*.qrc")
+  if(NOT sources)
+    return()
+  endif()
+  add_library(${name} STATIC ${sources})
+  set_target_properties(${name} PROPERTIES AUTOMOC ON AUTOUIC ON AUTORCC ON)
+  target_include_directories(${name} PUBLIC "${PROJECT_SOURCE_DIR}/src")
+  target_link_libraries(${name} ${ARGN})
 endfunction()
