@@ -203,7 +203,7 @@ void SortByCallbacks(int first, int last, const std::function<int(int, int)>& co
     }
 }
 
-TSplitSeconds SplitSeconds(std::int32_t total) {
+TSplitSeconds SplitSeconds(std::int64_t total) {
     constexpr double kMonth = 86400.0 * 30.4375;
     TSplitSeconds s;
     s.months = static_cast<int>(std::floor(total / kMonth));

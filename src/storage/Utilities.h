@@ -69,7 +69,8 @@ struct TSplitSeconds {
     int months = 0, days = 0, hours = 0, minutes = 0, seconds = 0;
     bool operator==(const TSplitSeconds&) const = default;
 };
-// A month counts 30.4375 days.
-TSplitSeconds SplitSeconds(std::int32_t total);
+// A month counts 30.4375 days. Takes 64 bits: a running-time counter near its
+// top gives more seconds than 32 bits hold.
+TSplitSeconds SplitSeconds(std::int64_t total);
 
 }  // namespace zorvex

@@ -1,0 +1,162 @@
+#include <gtest/gtest.h>
+
+#include "base/DateTime.h"
+#include "device/ImageBuilder.h"
+#include "support/ProcessRun.h"
+#include "support/RawSqlite.h"
+#include "support/TempDir.h"
+
+using namespace zorvex;
+using zorvex::test::RawRows;
+using zorvex::test::RunProcess;
+using zorvex::test::TempDir;
+
+namespace {
+
+TMeasureRecord Single(int number, int kind, double m, double e, int band = 0) {
+    TMeasureRecord r;
+    r.number = number;
+    r.kind = static_cast<std::uint8_t>(kind);
+    r.time = EncodeDateTime(2012, 5, 1, 9, 0, number, 0);
+    r.mvalue = m;
+    r.evalue = e;
+    r.band = static_cast<std::uint8_t>(band);
+    return r;
+}
+
+// A meter memory with three single measurements and a monitoring run of three.
+std::vector<std::uint8_t> SampleImage() {
+    TMeasureDataP data;
+    data.SetMethodBytes();
+    data(0, 3).Records.push_back(Single(1, 3, 250, -1));
+    data(0, 3).Records.push_back(Single(2, 3, 12.5, -1, 1));
+    data(0, 4).Records.push_back(Single(3, 4, -1, 0.75));
+    for (int i = 0; i < 3; ++i) {
+        TMeasureRecord r = Single(0, 1, 100 + i, -1);
+        r.time = EncodeDateTime(2012, 5, 2, 10, 0, 0, 0) + i * 10 / 86400.0;
+        data(1, 1).Records.push_back(r);
+    }
+    return BuildImage(data);
+}
+
+class CliDevice : public ::testing::Test {
+protected:
+    void SetUp() override { WriteImage(SampleImage()); }
+    void WriteImage(const std::vector<std::uint8_t>& image) {
+        test::WriteFileBytes(dir.path() / "meter.bin", std::string(image.begin(), image.end()));
+    }
+    test::ProcessResult Sim(const std::vector<std::string>& args) {
+        return RunProcess(ZORVEX_CLI_SIM_PATH, args, dir.path());
+    }
+    std::string Count(const std::string& sql) { return RawRows(dir.File("data.db"), sql).at(0).at(0); }
+    TempDir dir;
+};
+
+}  // namespace
+
+TEST_F(CliDevice, DecodePrintsTheImageAndStoresNothing) {
+    const auto r = Sim({"decode", "meter.bin", "--format", "json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 6);
+    EXPECT_NE(r.out.find("\"method\":0,\"kind\":3,\"id\":0,\"number\":2,\"workplace\":0,\"height\":0,\"time\":"
+                         "\"2012-05-01 09:00:02\",\"mvalue\":12.5"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("\"method\":1,\"kind\":1"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "data.db"));
+
+    WriteImage(TImageBuilder().Image());  // a cleared meter
+    const auto empty = Sim({"decode", "meter.bin"});
+    EXPECT_EQ(empty.status, 0);
+    EXPECT_EQ(empty.out, "");
+    EXPECT_EQ(empty.err, "Карта памяти пуста\n");
+
+    EXPECT_EQ(Sim({"decode", "none.bin"}).status, 1);
+}
+
+TEST_F(CliDevice, DownloadStoresEveryRecordOnce) {
+    const auto r = Sim({"download", "--image", "meter.bin"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("0\t3\t2\tОднократные измерения, Магнитное поле\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("1\t1\t3\tДанные мониторинга, СВТ - Магнитное поле\n"), std::string::npos);
+    EXPECT_EQ(Count("select count(*) from measurements"), "6");
+    EXPECT_EQ(Count("select count(*) from measurements where method=1 and kind=1"), "3");
+    EXPECT_EQ(Count("select max(id) from measurements"), "6");
+}
+
+TEST_F(CliDevice, AttachedUsbMeterWinsOverTheImage) {
+    const auto r = Sim({"--sim-usb-single", "3,0,0,42", "download", "--image", "meter.bin"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Count("select count(*) from measurements"), "1");
+}
+
+TEST_F(CliDevice, InterruptedDownloadStoresNothing) {
+    const auto r = Sim({"--sim-image", "meter.bin", "--sim-interrupt-at-read", "3", "download"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Прервано пользователем"), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "data.db"));
+}
+
+TEST_F(CliDevice, Passport) {
+    TPassport passport;
+    passport.serialNumber = 1207;
+    passport.powerOnCount = 33;
+    passport.runningCounter = 2560000;  // 3 000 000 s
+    passport.firmwareVersion = (2 << 16) | 3;
+    passport.calibration = {0, 0, 12, 31, 12, 9};
+    WriteImage(TImageBuilder().SetPassport(passport).Image());
+    const auto r = Sim({"passport", "--image", "meter.bin"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "Серийный номер: 1207\nВерсия ПО: 2.3\nЧисло включений: 33\nВремя работы: 1 мес 4 дней  06:50:00\n"
+              "Дата последней поверки: 31.12.2009\n");
+}
+
+TEST_F(CliDevice, ClearMeter) {
+    const std::vector<std::uint8_t> before = SampleImage();
+    ASSERT_NE(before[5194], 0);
+    EXPECT_EQ(Sim({"--sim-image", "meter.bin", "clear-meter"}).status, 2);  // no --yes: refused
+    const auto cleared = Sim({"--sim-image", "meter.bin", "clear-meter", "--yes"});
+    ASSERT_EQ(cleared.status, 0) << cleared.err;
+    const std::string after = test::ReadFileBytes(dir.path() / "meter.bin");
+    ASSERT_EQ(after.size(), before.size());
+    for (std::size_t i = 0; i < before.size(); ++i)
+        ASSERT_EQ(static_cast<std::uint8_t>(after[i]), i == 5194 ? 0 : before[i]) << "byte " << i;
+
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+    } failures[] = {
+        {{"--sim-image", "meter.bin", "--sim-ack", "0x12", "clear-meter", "--yes"}, "Ошибка обмена"},
+        {{"--sim-image", "meter.bin", "--sim-absent", "1", "clear-meter", "--yes"}, "Устройство не найдено"},
+    };
+    for (const auto& c : failures) {
+        const auto r = Sim(c.args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    }
+}
+
+TEST_F(CliDevice, TestDataIsStoredLikeTheHiddenCommand) {
+    const auto r = Sim({"test-data", "--method", "0", "--kind", "3", "--band", "1", "--rejection", "0"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Count("select count(*) from measurements where kind=3 and band=1"), "6");
+    EXPECT_EQ(Count("select count(*) from measurements where kind=1"), "6");
+    for (const auto& kind : {"9", "x"}) {
+        const auto bad = Sim({"test-data", "--method", "0", "--kind", kind, "--band", "0", "--rejection", "0"});
+        EXPECT_EQ(bad.status, 1) << kind;
+        EXPECT_FALSE(bad.err.empty());
+    }
+    EXPECT_EQ(Count("select count(*) from measurements"), "12");
+}
+
+TEST(CliShipped, NoMeterAnywhere) {
+    // The shipped tool on this machine: no driver device, no meter on the USB bus.
+    TempDir dir;
+    const auto r = RunProcess(ZORVEX_CLI_PATH, {"download"}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Устройство не найдено"), std::string::npos) << r.err;
+    const auto clear = RunProcess(ZORVEX_CLI_PATH, {"clear-meter", "--yes"}, dir.path());
+    EXPECT_EQ(clear.status, 1);
+    EXPECT_NE(clear.err.find("Устройство не найдено"), std::string::npos);
+}
