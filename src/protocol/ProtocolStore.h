@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "base/DateTime.h"
+#include "model/MeasureModel.h"
+
+namespace zorvex {
+
+// A stored protocol is a row of `protocols` in the main database and a
+// protocol file, named by the row's id, holding its measurements. Everything
+// here works on MainDatabase().
+
+inline constexpr const char* kProtocolFileExtension = ".zorvexpro";
+
+// "protocols" beside the program, unless a ProtocolDirectoryScope is active.
+std::string ProtocolDirectory();
+// Protocol files go to `directory` while the guard lives (tests, tools).
+class ProtocolDirectoryScope {
+public:
+    explicit ProtocolDirectoryScope(std::string directory);
+    ~ProtocolDirectoryScope();
+    ProtocolDirectoryScope(const ProtocolDirectoryScope&) = delete;
+    ProtocolDirectoryScope& operator=(const ProtocolDirectoryScope&) = delete;
+
+private:
+    std::unique_ptr<std::string> previous_;
+};
+
+// <directory>/<id>.zorvexpro
+std::string ProtocolFilePath(std::int32_t id);
+
+// Inserts the row when `protocolId` is 0 (and sets it to the new id), else
+// updates row `protocolId`. `numberText` is stored trimmed, `date` as a file
+// stamp. Returns true when a row was inserted.
+bool StoreProtocol(std::int32_t& protocolId, const std::string& numberText, TDateTime date, const std::string& consts,
+                   const std::string& tabdata);
+
+enum class TFileOutcome {
+    Written,        // the file holds the measurements
+    NewDeclined,    // No for a protocol inserted by this command: its row is deleted, protocolId is 0 again
+    StoredDeclined  // No for a protocol stored before: row and old file stay
+};
+
+// Writes `measurements` into the protocol file of `protocolId`, creating the
+// directory when missing. An existing file is replaced only after Yes to
+// "Файл с имененим <path> уже существует, заменить?". `insertedNow` tells
+// whether this command inserted the row. A file that cannot be deleted after
+// Yes raises Exception and is left untouched; the row of a protocol inserted
+// by this command is then deleted as on No, so it never names a foreign file.
+TFileOutcome WriteProtocolFile(std::int32_t& protocolId, bool insertedNow, TMeasureDataP& measurements);
+
+struct TStoredProtocol {
+    std::string consts;
+    std::string tabdata;
+    TMeasureDataP measurements;
+};
+// The row's two texts and the file's measurements in time order. A missing
+// file gives no measurements (and is not created); a missing row raises
+// Exception.
+TStoredProtocol ReadProtocol(std::int32_t id);
+
+// Deletes the row and the file. A missing file is no error; a file that
+// exists but cannot be deleted raises Exception after the row is gone.
+void DeleteProtocol(std::int32_t id);
+
+}  // namespace zorvex
