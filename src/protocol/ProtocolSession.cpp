@@ -24,16 +24,11 @@ TProtocolSession StoredProtocolSession(std::int32_t id) {
     return session;
 }
 
-void PrepareEditor(TProtocolSession& session, IProtocolFields& fields) {
+void LoadProtocolTexts(TProtocolSession& session, IProtocolFields& fields) {
     const bool reopened = !session.StoredConsts.empty();
     session.TextsLoaded = !reopened;
     session.NotLoadedReason = reopened ? "окно не подготовлено" : "";
     try {
-        PurgeHistory();
-        FillHistoryLists([&fields](const std::string& name) { return fields.FieldText(name); },
-                         [&fields](const std::string& name, const std::vector<std::string>& items) {
-                             fields.SetHistoryItems(name, items);
-                         });
         if (!BuildResultTables(session.Measurements, session.Tables, session.WorkplaceCount)) {
             if (reopened) session.NotLoadedReason = "в измерениях протокола нет номеров рабочих мест";
             return;
@@ -48,6 +43,18 @@ void PrepareEditor(TProtocolSession& session, IProtocolFields& fields) {
         if (reopened) session.NotLoadedReason = e.Message();
         throw;
     }
+}
+
+void PrepareEditor(TProtocolSession& session, IProtocolFields& fields) {
+    const bool reopened = !session.StoredConsts.empty();
+    session.TextsLoaded = !reopened;
+    session.NotLoadedReason = reopened ? "окно не подготовлено" : "";
+    PurgeHistory();
+    FillHistoryLists([&fields](const std::string& name) { return fields.FieldText(name); },
+                     [&fields](const std::string& name, const std::vector<std::string>& items) {
+                         fields.SetHistoryItems(name, items);
+                     });
+    LoadProtocolTexts(session, fields);
 }
 
 TFormOutcome FormProtocol(TProtocolSession& session, const IProtocolFields& fields) {

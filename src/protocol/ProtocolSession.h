@@ -38,6 +38,12 @@ TProtocolSession StoredProtocolSession(std::int32_t id);
 // reopened protocol.
 void PrepareEditor(TProtocolSession& session, IProtocolFields& fields);
 
+// The part of that preparation that touches no history: builds the result
+// tables and, for a reopened protocol, sets fields and cells from its stored
+// texts (TextsLoaded tells whether that happened). Used alone to print a
+// stored protocol without a window.
+void LoadProtocolTexts(TProtocolSession& session, IProtocolFields& fields);
+
 enum class TFormOutcome {
     Stored,          // row and file written: show the document
     StoredFileKept,  // row updated, old file kept after No: show the document

@@ -16,6 +16,7 @@ constexpr const char* kProgram = "zorvex-cli";
 std::vector<CliCommand> AllCommands() {
     std::vector<CliCommand> commands = DeviceCommands();
     for (auto& c : StoreCommands()) commands.push_back(std::move(c));
+    for (auto& c : ProtocolCommands()) commands.push_back(std::move(c));
     return commands;
 }
 

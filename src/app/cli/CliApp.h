@@ -46,9 +46,16 @@ struct CliCommand {
 // status: 0 success, 1 error, 2 usage error.
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
-// The command tables of the two groups of commands.
+// The command tables of the groups of commands.
 std::vector<CliCommand> StoreCommands();
 std::vector<CliCommand> DeviceCommands();
+std::vector<CliCommand> ProtocolCommands();
+
+// Prints stored protocol `id` to a PDF file. The document needs Qt, so the
+// program installs it when it is built with the report engine; without one
+// `protocol pdf` says it is unavailable.
+using ProtocolPdfRenderer = std::function<void(int id, const std::string& pdfPath)>;
+void SetProtocolPdfRenderer(ProtocolPdfRenderer renderer);
 
 // Options shared by the commands that print records.
 std::vector<OptionSpec> FormatOptions();

@@ -6,8 +6,15 @@
 #include "app/cli/CliApp.h"
 #include "base/RunSettings.h"
 
+#ifdef ZORVEX_CLI_PDF
+#include "app/cli/pdf/ProtocolPdf.h"
+#endif
+
 int main(int argc, char* argv[]) {
     zorvex::ApplyRunSettings();
+#ifdef ZORVEX_CLI_PDF
+    zorvex::cli::SetProtocolPdfRenderer(zorvex::cli::RenderStoredProtocolPdf);
+#endif
     const std::vector<std::string> args(argv + 1, argv + argc);
     return zorvex::cli::RunCli(args, std::cout, std::cerr);
 }

@@ -1,0 +1,55 @@
+// Stored protocols: the list and a protocol printed to PDF.
+#include "app/cli/CliApp.h"
+#include "base/Exceptions.h"
+#include "base/Numbers.h"
+#include "storage/SQLiteDatabase.h"
+#include "storage/StoredTimes.h"
+#include "storage/Utilities.h"
+
+namespace zorvex::cli {
+namespace {
+
+ProtocolPdfRenderer& Renderer() {
+    static ProtocolPdfRenderer renderer;
+    return renderer;
+}
+
+int ProtocolCommand(CliContext& context, const ParsedArgs& args) {
+    const auto& operands = args.Operands();
+    if (operands.empty()) throw UsageError("не указано действие: list или pdf");
+    if (operands[0] == "list") {
+        ExpectOperands(args, 1, "");
+        context.OpenMainDatabase();
+        const auto table = MainDatabase().Query("select id, number, date from protocols order by id");
+        while (!table->AtEnd()) {
+            const std::string date = table->TextByName("date");
+            context.out << table->TextByName("id") << "\t" << TrimBlanks(table->TextByName("number")) << "\t"
+                        << FormatDateTime("yyyy-mm-dd", ParseStoredDate(date)) << "\n";
+            table->MoveNext();
+        }
+        return 0;
+    }
+    if (operands[0] == "pdf") {
+        if (operands.size() != 3) throw UsageError("ожидается: protocol pdf НОМЕР_ЗАПИСИ ФАЙЛ.pdf");
+        const auto id = TryStrToInt(operands[1]);
+        if (!id || *id <= 0) throw UsageError("номер записи протокола должен быть положительным целым: «" + operands[1] + "»");
+        if (!Renderer()) throw Exception("Печать протоколов в PDF в этой сборке недоступна");
+        context.OpenMainDatabase();
+        Renderer()(*id, context.ResolvePath(operands[2]));
+        return 0;
+    }
+    throw UsageError("неизвестное действие «" + operands[0] + "»: допустимы list и pdf");
+}
+
+}  // namespace
+
+void SetProtocolPdfRenderer(ProtocolPdfRenderer renderer) { Renderer() = std::move(renderer); }
+
+std::vector<CliCommand> ProtocolCommands() {
+    return {{"protocol", "list | pdf НОМЕР_ЗАПИСИ ФАЙЛ.pdf", "сохранённые протоколы: список или печать в PDF",
+             "  list                      номер записи, номер протокола и дата, по строке на протокол\n"
+             "  pdf НОМЕР_ЗАПИСИ ФАЙЛ.pdf  документ протокола в файл PDF (без окна)",
+             {}, ProtocolCommand}};
+}
+
+}  // namespace zorvex::cli
