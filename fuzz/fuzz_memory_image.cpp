@@ -26,8 +26,7 @@ constexpr int kHeaderStart = kHeaderSector * kSectorSize;
 
 const std::string& ImagePath() {
     static const std::string path =
-        (std::filesystem::temp_directory_path() / ("fuzz_memory_image-" + std::to_string(getpid()) + ".img"))
-            .string();
+        (std::filesystem::temp_directory_path() / ("fuzz_memory_image-" + std::to_string(getpid()) + ".img")).string();
     return path;
 }
 

@@ -25,9 +25,8 @@ inline TDateTime MeterDateTime(const std::uint8_t* fields) {
     const auto date = TryEncodeDate(year, month, day);
     const auto time = TryEncodeTime(hour, minute, second, 0);
     if (!date || !time)
-        throw EConvertError("''" + IntToStr(year) + "." + IntToStr(month) + "." + IntToStr(day) + " " +
-                            IntToStr(hour) + ":" + IntToStr(minute) + ":" + IntToStr(second) +
-                            ".0'' is not a valid date and time");
+        throw EConvertError("''" + IntToStr(year) + "." + IntToStr(month) + "." + IntToStr(day) + " " + IntToStr(hour) +
+                            ":" + IntToStr(minute) + ":" + IntToStr(second) + ".0'' is not a valid date and time");
     return *date + *time;
 }
 

@@ -25,7 +25,9 @@ public:
 
 }  // namespace
 
-std::shared_ptr<IDriverBackend> MakeSystemDriverBackend() { return std::make_shared<NoDriverBackend>(); }
+std::shared_ptr<IDriverBackend> MakeSystemDriverBackend() {
+    return std::make_shared<NoDriverBackend>();
+}
 
 }  // namespace zorvex
 

@@ -2,16 +2,20 @@
 // class through SetupAPI and opened as a file.
 #ifdef _WIN32
 
+#ifndef NOMINMAX
 #define NOMINMAX
-#include <windows.h>
+#endif
 #include <setupapi.h>
+#include <windows.h>
 
 #include <memory>
 #include <string>
 
 #include "device/DriverLoader.h"
 
+#ifdef _MSC_VER
 #pragma comment(lib, "setupapi.lib")
+#endif
 
 namespace zorvex {
 namespace {
@@ -21,15 +25,15 @@ const GUID kMeterInterfaceClass = {0xA05078E1, 0xB033, 0x11DA, {0xB3, 0xAB, 0xA0
 
 std::string SystemMessage(DWORD code) {
     wchar_t* buffer = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-        reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     const std::unique_ptr<wchar_t, decltype(&LocalFree)> owned(buffer, &LocalFree);
     if (length == 0 || buffer == nullptr) return {};
     std::wstring wide(buffer, length);
     while (!wide.empty() && (wide.back() == L'\r' || wide.back() == L'\n' || wide.back() == L' ')) wide.pop_back();
-    const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr,
-                                         nullptr);
+    const int size =
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
     std::string text(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
     if (size > 0)
         WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), size, nullptr,
@@ -53,8 +57,8 @@ struct DeviceInfoSet {
 class WindowsDriverBackend final : public IDriverBackend {
 public:
     TDeviceHandle Open(int index) override {
-        const DeviceInfoSet info{SetupDiGetClassDevsA(&kMeterInterfaceClass, nullptr, nullptr,
-                                                      DIGCF_PRESENT | DIGCF_DEVICEINTERFACE)};
+        const DeviceInfoSet info{
+            SetupDiGetClassDevsA(&kMeterInterfaceClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE)};
         if (info.set == INVALID_HANDLE_VALUE) return kInvalidDeviceHandle;
 
         SP_DEVICE_INTERFACE_DATA interfaceData{};
@@ -84,18 +88,16 @@ public:
         return reinterpret_cast<TDeviceHandle>(handle);
     }
 
-    bool Read(TDeviceHandle handle, std::uint8_t* destination, int count, int& received,
-              TSystemError& error) override {
+    bool Read(TDeviceHandle handle, std::uint8_t* destination, int count, int& received, TSystemError& error) override {
         DWORD done = 0;
-        const BOOL ok = ReadFile(reinterpret_cast<HANDLE>(handle), destination, static_cast<DWORD>(count), &done,
-                                 nullptr);
+        const BOOL ok =
+            ReadFile(reinterpret_cast<HANDLE>(handle), destination, static_cast<DWORD>(count), &done, nullptr);
         received = static_cast<int>(done);
         if (!ok) error = LastSystemError();
         return ok != FALSE;
     }
 
-    bool Write(TDeviceHandle handle, const std::uint8_t* data, int count, int& written,
-               TSystemError& error) override {
+    bool Write(TDeviceHandle handle, const std::uint8_t* data, int count, int& written, TSystemError& error) override {
         DWORD done = 0;
         const BOOL ok = WriteFile(reinterpret_cast<HANDLE>(handle), data, static_cast<DWORD>(count), &done, nullptr);
         written = static_cast<int>(done);
@@ -108,7 +110,9 @@ public:
 
 }  // namespace
 
-std::shared_ptr<IDriverBackend> MakeSystemDriverBackend() { return std::make_shared<WindowsDriverBackend>(); }
+std::shared_ptr<IDriverBackend> MakeSystemDriverBackend() {
+    return std::make_shared<WindowsDriverBackend>();
+}
 
 }  // namespace zorvex
 

@@ -19,17 +19,25 @@ EOSError::EOSError(const TSystemError& error)
     : Exception(Format("Системная ошибка. Код: %d.\n%s", {static_cast<long long>(error.code), error.text})),
       code_(error.code) {}
 
-IDriverBackend& DriverBackend() { return *CurrentBackend(); }
+IDriverBackend& DriverBackend() {
+    return *CurrentBackend();
+}
 
-std::shared_ptr<IDriverBackend> SharedDriverBackend() { return CurrentBackend(); }
+std::shared_ptr<IDriverBackend> SharedDriverBackend() {
+    return CurrentBackend();
+}
 
 DriverBackendScope::DriverBackendScope(std::shared_ptr<IDriverBackend> backend) : previous_(CurrentBackend()) {
     if (backend) CurrentBackend() = std::move(backend);
 }
 
-DriverBackendScope::~DriverBackendScope() { CurrentBackend() = std::move(previous_); }
+DriverBackendScope::~DriverBackendScope() {
+    CurrentBackend() = std::move(previous_);
+}
 
-TAT89DriverLoader::~TAT89DriverLoader() { TAT89DriverLoader::CloseDevice(); }
+TAT89DriverLoader::~TAT89DriverLoader() {
+    TAT89DriverLoader::CloseDevice();
+}
 
 bool TAT89DriverLoader::OpenDevice(int index) {
     // A second open must not leak the handle of the first.

@@ -13,27 +13,30 @@ constexpr std::uint8_t kWriteAllBits = 0xFF;
 
 TFieldClass ClassOfKind(int kind) {
     switch (kind) {
-        case kKind50Hz: return TFieldClass::PowerFrequency;
+        case kKind50Hz:
+            return TFieldClass::PowerFrequency;
         case kKindSvtMagnetic:
-        case kKindSvtElectric: return TFieldClass::Workplace;
-        default: return TFieldClass::General;
+        case kKindSvtElectric:
+            return TFieldClass::Workplace;
+        default:
+            return TFieldClass::General;
     }
 }
 
-bool IsElectricKind(int kind) { return kind == kKindSvtElectric || kind == kKindElectric; }
+bool IsElectricKind(int kind) {
+    return kind == kKindSvtElectric || kind == kKindElectric;
+}
 
 }  // namespace
 
 TValueCode EncodeValueCode(double value) {
-    if (!std::isfinite(value) || value == 0)
-        throw Exception(Format("Значение %g не имеет кода прибора", {value}));
+    if (!std::isfinite(value) || value == 0) throw Exception(Format("Значение %g не имеет кода прибора", {value}));
     int exponent2 = 0;
     const double mantissa = std::frexp(std::fabs(value), &exponent2);  // in [0.5, 1)
     const int exponent = exponent2 - 1 + 127;
     const double fraction = (mantissa * 2 - 1) * 8388608.0;
     const bool exact = fraction == std::floor(fraction) && std::fmod(fraction, 256.0) == 0;
-    if (exponent < 0 || exponent > 255 || !exact)
-        throw Exception(Format("Значение %g не имеет кода прибора", {value}));
+    if (exponent < 0 || exponent > 255 || !exact) throw Exception(Format("Значение %g не имеет кода прибора", {value}));
     const auto f = static_cast<std::uint32_t>(fraction);
     const TValueCode code = {static_cast<std::uint8_t>((std::signbit(value) ? 0x80 : 0) | exponent >> 1),
                              static_cast<std::uint8_t>((exponent & 1) << 7 | f >> 16),
@@ -82,7 +85,9 @@ TImageBuilder& TImageBuilder::AddSingle(const TSingleEntry& entry) {
     return *this;
 }
 
-TImageBuilder& TImageBuilder::SetSingleCount(int count) { return SetByte(kSingleCountOffset, static_cast<std::uint8_t>(count)); }
+TImageBuilder& TImageBuilder::SetSingleCount(int count) {
+    return SetByte(kSingleCountOffset, static_cast<std::uint8_t>(count));
+}
 
 TImageBuilder& TImageBuilder::SetMonitoring(std::uint8_t mode, std::uint8_t field, TDateTime start,
                                             std::uint8_t interval, const std::vector<double>& values) {
@@ -188,8 +193,7 @@ std::vector<std::uint8_t> BuildImage(const TMeasureDataP& data) {
                                return r.mvalue != kAbsentValue && r.evalue != kAbsentValue;
                            });
         const bool electric = IsElectricKind(kind) || (kind == kKind50Hz && !pairs && first.mvalue == kAbsentValue);
-        const double interval =
-            records.size() > 1 ? std::round((records[1].time - first.time) * 86400.0) : 0.0;
+        const double interval = records.size() > 1 ? std::round((records[1].time - first.time) * 86400.0) : 0.0;
         if (interval < 0 || interval > 255) throw Exception("Интервал мониторинга вне 0-255 с");
         const bool bandBit = fieldClass == TFieldClass::General ? first.band == kBandHigh : (first.band & 1) != 0;
         const bool rejectionBit = fieldClass == TFieldClass::General ? first.band == kBandMid : first.rejection != 0;

@@ -54,7 +54,8 @@ public:
     TImageBuilder& SetSingleCount(int count);
 
     // A monitoring series of these values, followed by the end code when there
-    // are fewer than 8106. `field`: 0 magnetic, 1-254 electric.
+    // are fewer than 8106; -1 000 000 is written as the end code itself.
+    // `field`: 0 magnetic, 1-254 electric.
     TImageBuilder& SetMonitoring(std::uint8_t mode, std::uint8_t field, TDateTime start, std::uint8_t interval,
                                  const std::vector<double>& values);
     // The same with the codes exactly as given (no end code added).

@@ -37,7 +37,9 @@ public:
     }
     std::uint8_t operator[](int offset) const { return bytes_.at(offset); }
     const std::uint8_t* At(int offset) const { return &bytes_.at(offset); }
-    double Value(int offset) const { return DecodeValueCode(bytes_.at(offset), bytes_.at(offset + 1), bytes_.at(offset + 2)); }
+    double Value(int offset) const {
+        return DecodeValueCode(bytes_.at(offset), bytes_.at(offset + 1), bytes_.at(offset + 2));
+    }
 
 private:
     TZorvexDriver& driver_;
@@ -57,7 +59,9 @@ private:
     TZorvexDriver& driver_;
 };
 
-void ShowAborted() { Prompts().ShowMessage("Прервано пользователем", "", MessageIcon::None); }
+void ShowAborted() {
+    Prompts().ShowMessage("Прервано пользователем", "", MessageIcon::None);
+}
 
 }  // namespace
 
@@ -72,26 +76,35 @@ double DecodeValueCode(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2) {
 
 int KindOf(TFieldClass fieldClass, bool electric) {
     switch (fieldClass) {
-        case TFieldClass::PowerFrequency: return kKind50Hz;
-        case TFieldClass::Workplace: return electric ? kKindSvtElectric : kKindSvtMagnetic;
-        case TFieldClass::General: break;
+        case TFieldClass::PowerFrequency:
+            return kKind50Hz;
+        case TFieldClass::Workplace:
+            return electric ? kKindSvtElectric : kKindSvtMagnetic;
+        case TFieldClass::General:
+            break;
     }
     return electric ? kKindElectric : kKindMagnetic;
 }
 
 TFieldClass SingleRecordClass(std::uint8_t flags) {
     switch ((flags >> 4) & 0x03) {
-        case 0: return TFieldClass::Workplace;
-        case 2: return TFieldClass::PowerFrequency;
-        default: return TFieldClass::General;
+        case 0:
+            return TFieldClass::Workplace;
+        case 2:
+            return TFieldClass::PowerFrequency;
+        default:
+            return TFieldClass::General;
     }
 }
 
 TFieldClass MonitorClass(std::uint8_t mode) {
     switch (mode >> 4) {
-        case 0: return TFieldClass::Workplace;
-        case 2: return TFieldClass::PowerFrequency;
-        default: return TFieldClass::General;
+        case 0:
+            return TFieldClass::Workplace;
+        case 2:
+            return TFieldClass::PowerFrequency;
+        default:
+            return TFieldClass::General;
     }
 }
 

@@ -37,10 +37,8 @@ public:
     bool IsOpen() const { return openHandles_ > 0; }
 
     TDeviceHandle Open(int index) override;
-    bool Read(TDeviceHandle handle, std::uint8_t* destination, int count, int& received,
-              TSystemError& error) override;
-    bool Write(TDeviceHandle handle, const std::uint8_t* data, int count, int& written,
-               TSystemError& error) override;
+    bool Read(TDeviceHandle handle, std::uint8_t* destination, int count, int& received, TSystemError& error) override;
+    bool Write(TDeviceHandle handle, const std::uint8_t* data, int count, int& written, TSystemError& error) override;
     void Close(TDeviceHandle handle) override;
 
 private:

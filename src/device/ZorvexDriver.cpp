@@ -88,23 +88,33 @@ void TZorvexDriver::ReadBytes(std::int32_t address, std::uint8_t* destination, s
 TDateTime TZorvexDriver::ReadDateTime(std::int32_t address) {
     std::uint8_t fields[6];
     ReadBytes(address, fields, 6);
-    const auto all = [&](std::uint8_t v) { return std::all_of(std::begin(fields), std::end(fields), [v](auto b) { return b == v; }); };
+    const auto all = [&](std::uint8_t v) {
+        return std::all_of(std::begin(fields), std::end(fields), [v](auto b) { return b == v; });
+    };
     if (all(0x00) || all(0xFF)) return 0;
     return MeterDateTime(fields);
 }
 
-std::string TZorvexDriver::GetSerialNumber() { return IntToStr(ReadInt32(kSerialNumberOffset)); }
+std::string TZorvexDriver::GetSerialNumber() {
+    return IntToStr(ReadInt32(kSerialNumberOffset));
+}
 
-std::int32_t TZorvexDriver::GetPowerOnCount() { return ReadInt32(kPowerOnCountOffset); }
+std::int32_t TZorvexDriver::GetPowerOnCount() {
+    return ReadInt32(kPowerOnCountOffset);
+}
 
-std::int64_t TZorvexDriver::GetRunningTime() { return RunningTimeSeconds(ReadInt32(kRunningTimeOffset)); }
+std::int64_t TZorvexDriver::GetRunningTime() {
+    return RunningTimeSeconds(ReadInt32(kRunningTimeOffset));
+}
 
 std::int32_t TZorvexDriver::GetFirmwareVersion() {
     const std::int32_t version = ReadInt32(kFirmwareVersionOffset);
     return version == -1 ? 0x10000 : version;
 }
 
-TDateTime TZorvexDriver::GetCalibrationDate() { return ReadDateTime(kCalibrationDateOffset); }
+TDateTime TZorvexDriver::GetCalibrationDate() {
+    return ReadDateTime(kCalibrationDateOffset);
+}
 
 std::int64_t RunningTimeSeconds(std::int32_t counter) {
     const std::int64_t scaled = static_cast<std::int64_t>(counter) * 300;

@@ -260,8 +260,7 @@ TEST_F(SLDownload, MonitoringModeGivesKindBandAndRejection) {
         {0x05, 0, 1, 1, 1, false},   // workplace magnetic
         {0x00, 254, 2, 0, 0, true},  // any field byte below 255 is electric
         {0x14, 0, 3, 2, 0, false},   // general with rejection: band 10-30 kHz, rejection not kept
-        {0x31, 0, 3, 1, 0, false},
-        {0xF1, 1, 4, 1, 0, true},  // any class but 0 and 2 is general
+        {0x31, 0, 3, 1, 0, false},  {0xF1, 1, 4, 1, 0, true},  // any class but 0 and 2 is general
     };
     const std::vector<double> values = {1.0, 2.0, 0.5};
     for (const auto& c : cases) {
@@ -290,9 +289,8 @@ TEST_F(SLDownload, FullMemoryOf8106ValuesWithAndWithoutPairs) {
     for (const bool pairs : {false, true}) {
         SCOPED_TRACE(pairs ? "pairs" : "single values");
         reports.clear();
-        const auto data = Download(
-            TImageBuilder().SetMonitoring(MonitorMode(TFieldClass::PowerFrequency, false, pairs, false), 0, kNoon, 1,
-                                          values));
+        const auto data = Download(TImageBuilder().SetMonitoring(
+            MonitorMode(TFieldClass::PowerFrequency, false, pairs, false), 0, kNoon, 1, values));
         const auto& records = data(kMethodMonitoring, kKind50Hz).Records;
         ASSERT_EQ(records.size(), pairs ? 4053u : 8106u);
         const auto& last = records.back();
@@ -309,8 +307,8 @@ TEST_F(SLDownload, IntervalZeroKeepsTheStartTimeAndOtherIntervalsAddUp) {
     const std::vector<double> values(300, 2.0);
     for (const int interval : {0, 1, 255}) {
         SCOPED_TRACE(interval);
-        const auto data = Download(TImageBuilder().SetMonitoring(0x10, 0, kNoon, static_cast<std::uint8_t>(interval),
-                                                                 values));
+        const auto data =
+            Download(TImageBuilder().SetMonitoring(0x10, 0, kNoon, static_cast<std::uint8_t>(interval), values));
         const auto& records = data(kMethodMonitoring, kKindMagnetic).Records;
         ASSERT_EQ(records.size(), 300u);
         EXPECT_EQ(records[0].time, kNoon);
@@ -529,9 +527,9 @@ TEST_F(SLDownload, ShortImageFileDecodesOnlyTheBytesItHolds) {
     };
     const Case cases[] = {
         {kMemoryImageSize, 3, 10, false},
-        {kMonitorValuesOffset + 3 * 4 + 2, 3, 4, false},  // value 4 cut short
+        {kMonitorValuesOffset + 3 * 4 + 2, 3, 4, false},   // value 4 cut short
         {kSingleRecordsOffset + 11 * 2 + 9, 2, 0, false},  // record 2 without its flags byte
-        {kMonitorModeOffset + 5, 0, 0, true},             // header of the memory cut short
+        {kMonitorModeOffset + 5, 0, 0, true},              // header of the memory cut short
         {100, 0, 0, true},
     };
     for (const auto& c : cases) {
