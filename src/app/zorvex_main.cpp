@@ -1,34 +1,43 @@
-// The windowed program. Until the main window arrives it opens (or creates)
-// data.db in the start-up directory and shows how many measurements it holds.
+// The windowed program: run-wide settings, the Qt boxes behind the prompts
+// seam, the main window on data.db in the start-up directory, and the
+// top-level handler that shows a failure of any event handler in an error box
+// while the window stays usable.
 #include <QApplication>
-#include <QLabel>
-#include <QMainWindow>
-#include <QMessageBox>
+#include <memory>
 
-#include "base/Exceptions.h"
+#include "base/Prompts.h"
 #include "base/RunSettings.h"
-#include "storage/Database.h"
-#include "storage/SQLiteDatabase.h"
+#include "ui/QtPrompts.h"
+#include "ui/main/HandlerGuard.h"
+#include "ui/main/Mainform.h"
+
+namespace {
+
+class TZorvexApplication final : public QApplication {
+public:
+    using QApplication::QApplication;
+
+    // Last line of defence: handlers guard themselves, but a failure that
+    // still reaches the dispatch is shown here instead of ending the program.
+    bool notify(QObject* receiver, QEvent* event) override {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (...) {
+            zorvex::ShowCurrentException();
+            return false;
+        }
+    }
+};
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
     zorvex::ApplyRunSettings();
-    QApplication app(argc, argv);
+    TZorvexApplication app(argc, argv);
     zorvex::ResetNumericLocale();
+    zorvex::InstallPrompts(std::make_shared<zorvex::QtPrompts>());
 
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Zorvex"));
-    auto* label = new QLabel(&window);
-    label->setAlignment(Qt::AlignCenter);
-    try {
-        zorvex::SetMainDatabase(zorvex::OpenDatabase("data.db"));
-        const auto count = zorvex::MainDatabase().ScalarInt("select count(*) from measurements");
-        label->setText(QStringLiteral("Измерений в базе: %1").arg(count));
-    } catch (const zorvex::Exception& e) {
-        QMessageBox::critical(nullptr, QStringLiteral("Ошибка"), QString::fromUtf8(e.Message()));
-        label->setText(QStringLiteral("База данных не открыта"));
-    }
-    window.setCentralWidget(label);
-    window.resize(480, 200);
-    window.show();
+    zorvex::TMainform mainform("data.db");
+    mainform.show();
     return QApplication::exec();
 }

@@ -1,0 +1,401 @@
+#include "ui/graph/MonitoringGraph.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QEvent>
+#include <QFontMetrics>
+#include <QLine>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPolygon>
+#include <QTimer>
+#include <QVector>
+#include <QWidget>
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "base/DateTime.h"
+#include "base/Format.h"
+
+namespace zorvex {
+
+const std::array<QColor, 4> kCurveColours = {QColor(0, 0, 255), QColor(0, 128, 0), QColor(0, 128, 128),
+                                             QColor(128, 0, 128)};
+
+QColor WarningColour(const QColor& curve) {
+    return QColor(255, curve.green(), curve.blue());
+}
+
+int RoundEven(double value) {
+    // Far outside any picture; keeps the conversion defined for wild values.
+    constexpr double kLimit = 1.0e9;
+    if (std::isnan(value)) return 0;
+    return static_cast<int>(std::nearbyint(std::clamp(value, -kLimit, kLimit)));
+}
+
+double RoundUpStep(double x) {
+    if (!(x > 0) || !std::isfinite(x)) return x;
+    if (x <= 1.0000001) {
+        const double c = std::ceil(std::log10(x));
+        double r = 0.5 * std::pow(10.0, c);
+        if (r < x) r = std::pow(10.0, c);
+        if (r < x) r = std::pow(10.0, c + 1);
+        return r;
+    }
+    if (x <= 5) return 5;
+    if (x <= 10) return 10;
+    const double exponent = std::floor(std::log10(x));
+    const auto firstMultiple = [x](double p) {
+        for (int k = 1; k <= 9; ++k)
+            if (k * p >= x) return k * p;
+        return 0.0;
+    };
+    double r = firstMultiple(std::round(std::pow(10.0, exponent)));
+    if (r == 0) r = firstMultiple(std::round(std::pow(10.0, exponent + 1)));
+    return r;
+}
+
+QFont GraphFont() {
+    QFont font = QApplication::font();
+    font.setPixelSize(11);
+    return font;
+}
+
+namespace {
+
+// Closest spacing of the fifth-sample lines.
+constexpr double kMinFifthLineGap = 8.0;
+
+double CurveValue(const TMeasureRecord& record, int curve) {
+    return curve == 0 ? record.mvalue : record.evalue;
+}
+
+// Text with its top left corner at (x, y), as the picture's canvas writes it.
+// Text is black whatever colour the lines are being drawn in.
+void TextAt(QPainter& canvas, int x, int y, const QString& text) {
+    const QPen previous = canvas.pen();
+    canvas.setPen(Qt::black);
+    canvas.drawText(x, y + canvas.fontMetrics().ascent(), text);
+    canvas.setPen(previous);
+}
+
+// A value label, right-aligned against the value axis with its top at y. The
+// room left of the axis is narrow: labels are written in a narrow face and, if
+// still too wide ("4800.000"), compressed to fit instead of running off the picture.
+void ValueLabelAt(QPainter& canvas, int y, const QString& text) {
+    constexpr int kRoom = kGraphAxisX - 4;
+    const QFont previous = canvas.font();
+    QFont narrow = previous;
+    narrow.setFamilies({"Liberation Sans Narrow", "DejaVu Sans Condensed", previous.family()});
+    canvas.setFont(narrow);
+    const int width = canvas.fontMetrics().horizontalAdvance(text);
+    if (width <= kRoom) {
+        TextAt(canvas, kRoom - width, y, text);
+    } else {
+        canvas.save();
+        canvas.scale(static_cast<double>(kRoom) / width, 1.0);
+        TextAt(canvas, 0, y, text);
+        canvas.restore();
+    }
+    canvas.setFont(previous);
+}
+
+// Vertical one-pixel lines from y1 to y2 (both included), drawn as filled
+// columns: a dense run puts a line in nearly every column, and neighbouring
+// columns merge into one rectangle, which the raster engine fills many times
+// faster than it draws the same pixels line by line.
+class VerticalLines {
+public:
+    VerticalLines(QPainter& canvas, int y1, int y2)
+        : canvas_(canvas), top_(std::min(y1, y2)), bottom_(std::max(y1, y2)) {}
+
+    // Columns come in ascending order.
+    void Add(int x) {
+        if (!runs_.empty() && x >= runs_.back().first && x <= runs_.back().second + 1) {
+            runs_.back().second = std::max(runs_.back().second, x);
+            return;
+        }
+        runs_.emplace_back(x, x);
+    }
+    void Draw(const QColor& colour) {
+        for (const auto& [from, to] : runs_) canvas_.fillRect(from, top_, to - from + 1, bottom_ - top_ + 1, colour);
+        runs_.clear();
+    }
+
+private:
+    QPainter& canvas_;
+    int top_;
+    int bottom_;
+    std::vector<std::pair<int, int>> runs_;
+};
+
+QString TimeLabel(double time) {
+    return QString::fromStdString(DateToStr(time) + "  " + TimeToStr(time));
+}
+
+// Collects the curve's segments by colour and draws each colour with one call
+// at the end: on a run that crosses its limit at many samples, a draw call per
+// colour change would cost several times the drawing itself. Where segments of
+// both colours share pixels (the crossing points, a dense run's columns) the
+// warning colour stays on top. Square caps keep the raster engine on its
+// direct path for thick lines (round caps go through the general stroker,
+// many times slower on a dense run) and still close the joins.
+class CurvePen {
+public:
+    CurvePen(QPainter& canvas, QPoint start, QColor normal, QColor warning)
+        : canvas_(canvas), at_(start), normal_(normal), warning_(warning) {}
+    ~CurvePen() {
+        Draw(normalLines_, normal_);
+        Draw(warningLines_, warning_);
+    }
+    CurvePen(const CurvePen&) = delete;
+    CurvePen& operator=(const CurvePen&) = delete;
+
+    void LineTo(bool warning, QPoint to) {
+        (warning ? warningLines_ : normalLines_).append(QLine(at_, to));
+        at_ = to;
+    }
+
+private:
+    void Draw(const QVector<QLine>& lines, const QColor& colour) {
+        if (lines.isEmpty()) return;
+        canvas_.setPen(QPen(colour, 2, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+        canvas_.drawLines(lines);
+    }
+
+    QPainter& canvas_;
+    QPoint at_;
+    QColor normal_;
+    QColor warning_;
+    QVector<QLine> normalLines_;
+    QVector<QLine> warningLines_;
+};
+
+}  // namespace
+
+void DrawGraph(QImage& picture, int width, int height, const TGraphInput& input) {
+    if (width <= 0 || height <= 0) {
+        picture = QImage();
+        return;
+    }
+    if (picture.width() != width || picture.height() != height || picture.format() != QImage::Format_RGB32)
+        picture = QImage(width, height, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+
+    QPainter canvas(&picture);
+    canvas.setFont(GraphFont());
+    const int h = height;
+    switch (input.Kind) {
+        case kKind50Hz:
+            DrawGraphPanel(canvas, width, input, 0, h / 2 - 1, h / 2 - 24, 0);
+            DrawGraphPanel(canvas, width, input, h / 2, h / 2 - 1, h - 24, 1);
+            break;
+        case kKindSvtMagnetic:
+        case kKindMagnetic:
+            DrawGraphPanel(canvas, width, input, 0, h - 1, h - 24, 0);
+            break;
+        case kKindSvtElectric:
+        case kKindElectric:
+            DrawGraphPanel(canvas, width, input, 0, h - 1, h - 24, 1);
+            break;
+        default:
+            break;
+    }
+}
+
+void DrawGraphPanel(QPainter& canvas, int width, const TGraphInput& input, int top, int panelHeight, int axisY,
+                    int curve) {
+    const int W = width;
+    const int T = top;
+    const int P = panelHeight;
+    const int A = axisY;
+    const int right = W - kGraphRightMargin;
+    if (W <= kGraphSideMargins || P <= kGraphHeightMargin) return;
+
+    // Negative values lie below the time axis; a panel keeps them to itself, so
+    // that absent values (-1) of a single-field 50 Hz run never draw into the
+    // other panel.
+    struct ClipGuard {
+        QPainter& canvas;
+        ~ClipGuard() { canvas.restore(); }
+    } clipGuard{canvas};
+    canvas.save();
+    canvas.setClipRect(QRect(0, T, W, P));
+
+    canvas.setPen(QPen(Qt::black, 1));
+    canvas.drawLine(kGraphAxisX, A, right, A);
+    canvas.drawLine(kGraphAxisX, A, kGraphAxisX, T + kGraphTopMargin);
+    TextAt(canvas, W - 12, A + 2, "t");
+    TextAt(canvas, 2, T + 2, curve == 0 ? "H" : "E");
+
+    const int shown = input.ShownCount();
+    if (shown <= 1 || input.Records == nullptr) return;
+    const std::vector<TMeasureRecord>& records = *input.Records;
+    const int first = input.FirstIndex;
+    const int last = input.LastIndex;
+    if (first < 0 || last >= static_cast<int>(records.size())) return;
+
+    double mn = 1.7e308;
+    double mx = std::numeric_limits<double>::denorm_min();
+    for (int i = first; i <= last; ++i) {
+        const double v = CurveValue(records[i], curve);
+        mn = std::min(mn, v);
+        mx = std::max(mx, v);
+    }
+    const double scale = std::max(mx, -mn) * 1.2 + 0.00001;
+    const double k = -(P - kGraphHeightMargin) / scale;
+    const auto yOf = [&](double v) { return RoundEven(A + k * v); };
+
+    const QFontMetrics metrics = canvas.fontMetrics();
+    const int th = metrics.height();
+    TextAt(canvas, kGraphAxisX - 4 - metrics.horizontalAdvance("0"), A, "0");
+
+    const QColor grey(128, 128, 128);
+    canvas.setPen(QPen(grey, 1));
+    // A plot lower than one label slot still gets one slot instead of a division by zero.
+    const int labelSlots = std::max(1, (P - kGraphHeightMargin) / (th + 4));
+    double step = RoundUpStep(scale / labelSlots);
+    if (!(step >= 0.01)) step = 0.01;
+    while (std::fabs(k * step) < th) step *= 10;
+
+    if (A + k * step - T > kGraphTopMargin) {
+        for (int j = 1; RoundEven(A + k * (j * step) - T) > kGraphTopMargin; ++j) {
+            const double v = j * step;
+            const int y = yOf(v);
+            ValueLabelAt(canvas, y, QString::fromStdString(Format("%.3f", {v})));
+            canvas.drawLine(kGraphAxisX, y, right, y);
+        }
+    }
+
+    const double dx = static_cast<double>(W - kGraphSideMargins) / (shown - 1);
+    const auto xOf = [&](int i) { return RoundEven((i - first) * dx + kGraphAxisX); };
+    QColor verticalColour = grey;
+    VerticalLines columns(canvas, T + kGraphTopMargin, A);
+    if (dx >= 8) {
+        for (int i = first + 1; i <= last - 1; ++i) columns.Add(xOf(i));
+        columns.Draw(grey);
+        verticalColour = Qt::black;
+        canvas.setPen(QPen(Qt::black, 1));
+    }
+    // Every fifth sample, from the first multiple of 5 in the range. On a run
+    // so dense that those lines would stand closer than 8 pixels (a full
+    // memory puts one in every column and greys the whole plot) only every
+    // multiple of 5 that keeps them 8 pixels apart gets one.
+    int every = 5;
+    if (5 * dx < kMinFifthLineGap) every = 5 * static_cast<int>(std::ceil(kMinFifthLineGap / (5 * dx)));
+    for (int i = (first + every - 1) / every * every; i < last - 1; i += every) columns.Add(xOf(i));
+    columns.Draw(verticalColour);
+
+    const QString firstTime = TimeLabel(records[first].time);
+    const QString lastTime = TimeLabel(records[last].time);
+    TextAt(canvas, 40, A + 1, firstTime);
+    TextAt(canvas, right - metrics.horizontalAdvance(lastTime) - 4, A + 1, lastTime);
+
+    const double lim = input.Limits[curve];
+    const QColor colour = kCurveColours[curve];
+    const QColor warning = WarningColour(colour);
+    QPen dashed(warning, 1);
+    dashed.setDashPattern({6, 3});
+    canvas.setPen(dashed);
+    if (lim < scale) canvas.drawLine(kGraphAxisX, yOf(lim), right, yOf(lim));
+
+    double prev = CurveValue(records[first], curve);
+    CurvePen pen(canvas, QPoint(kGraphAxisX, yOf(prev)), colour, warning);
+    const std::int64_t plotWidth = W - kGraphSideMargins;
+    int px = 0;
+    for (int i = first + 1; i <= last; ++i) {
+        const double cur = CurveValue(records[i], curve);
+        const int x = static_cast<int>((i - first) * plotWidth / (shown - 1));
+        const QPoint to(x + kGraphAxisX, yOf(cur));
+        if (prev < lim && cur < lim) {
+            pen.LineTo(false, to);
+        } else if (prev >= lim && cur >= lim) {
+            pen.LineTo(true, to);
+        } else {
+            const bool rising = prev <= cur;
+            double f = rising ? (lim - prev) / (cur - prev - 0.00001) : (prev - lim) / (prev - cur - 0.00001);
+            // Two values closer than the tolerance would put the crossing off the segment.
+            if (!(f >= 0))
+                f = 0;
+            else if (f > 1)
+                f = 1;
+            const QPoint crossing(RoundEven(px + kGraphAxisX + (x - px) * f), yOf(prev + (cur - prev) * f));
+            pen.LineTo(!rising, crossing);
+            pen.LineTo(rising, to);
+        }
+        prev = cur;
+        px = x;
+    }
+}
+
+TGraphLegend GraphLegend(int kind) {
+    TGraphLegend legend;
+    switch (kind) {
+        case kKind50Hz:
+            legend.Texts = {"Магнитное поле", "Электрическое поле", "", ""};
+            break;
+        case kKindSvtMagnetic:
+        case kKindMagnetic:
+            legend.Texts = {"Магнитное поле", "", "", ""};
+            break;
+        case kKindSvtElectric:
+        case kKindElectric:
+            legend.Texts = {"Электрическое поле", "", "", ""};
+            break;
+        default:
+            break;
+    }
+    legend.FirstSwatch = (kind == kKindSvtElectric || kind == kKindElectric) ? kCurveColours[1] : kCurveColours[0];
+    return legend;
+}
+
+int GraphReadoutRow(int tag, int clientWidth, int shownCount, int rowCount) {
+    if (shownCount < 2 || clientWidth <= kGraphSideMargins) return -1;
+    const double dx = static_cast<double>(clientWidth - kGraphSideMargins) / (shownCount - 1);
+    int row = static_cast<int>(std::floor((tag - kGraphAxisX) / dx + 0.5)) + 2;
+    if (row <= 1)
+        row = 2;
+    else if (row > rowCount - 1)
+        row = rowCount - 1;
+    return row;
+}
+
+TGraphReadout::TGraphReadout(QWidget* graph, QTimer* timer, Hooks hooks, QObject* parent)
+    : QObject(parent), graph_(graph), timer_(timer), hooks_(std::move(hooks)) {
+    if (!hooks_.IsActive) hooks_.IsActive = [this] { return graph_->window()->isActiveWindow(); };
+    if (!hooks_.CursorPos) hooks_.CursorPos = [this] { return graph_->mapFromGlobal(QCursor::pos()); };
+    timer_->setInterval(40);
+    timer_->stop();
+    graph_->setMouseTracking(true);
+    graph_->installEventFilter(this);
+    connect(timer_, &QTimer::timeout, this, [this] { GraphTmrTimer(); });
+}
+
+void TGraphReadout::GraphMouseMove(int x, int /*y*/) {
+    if (hooks_.ShownCount() <= 1 || !hooks_.IsActive()) return;
+    timer_->stop();
+    tag_ = x;
+    timer_->start();
+}
+
+void TGraphReadout::GraphTmrTimer() {
+    timer_->stop();
+    if (hooks_.ShownCount() < 2) return;
+    const QPoint at = hooks_.CursorPos();
+    const int w = graph_->width();
+    const int h = graph_->height();
+    if (at.x() < 0 || at.x() > w || at.y() < 0 || at.y() > h) return;
+    const int row = GraphReadoutRow(tag_, w, hooks_.ShownCount(), hooks_.RowCount());
+    if (row >= 2) hooks_.SelectRow(row);
+}
+
+bool TGraphReadout::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == graph_ && event->type() == QEvent::MouseMove) {
+        const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
+        GraphMouseMove(at.x(), at.y());
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+}  // namespace zorvex

@@ -1,0 +1,212 @@
+#pragma once
+
+#include <QMainWindow>
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "model/MeasureModel.h"
+#include "storage/Levels.h"
+
+class QAction;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QPainter;
+class QPushButton;
+class QTabBar;
+class QTimer;
+class QToolBar;
+class QToolButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace zorvex {
+
+class TStringGrid;
+class TGraphReadout;
+struct TGridDrawState;
+
+// Limits by kind, band code and value slot, as the table and the graph compare
+// with them.
+using TLimitTable = std::array<std::array<std::array<float, 2>, 3>, kKindCount>;
+
+// A history tree node's period.
+struct TDateNodeRecord {
+    int level = 0;  // 0 year, 1 month, 2 day
+    int year = 0;
+    int month = 0;
+    int day = 0;
+};
+
+// Band texts and the constant layout tables of the measurement table.
+const char* BandText(int band);
+inline constexpr std::array<int, kKindCount> kValueColumnsPerKind = {2, 1, 1, 1, 1};
+inline constexpr std::array<int, kKindCount> kExtraSingleColumns = {2, 3, 3, 2, 2};
+
+// The main window: the measurements of one mode and kind out of the matrix on
+// view, the permissible levels below them, the graph beside them in
+// monitoring mode and the history of stored dates at the left.
+class TMainform final : public QMainWindow {
+    Q_OBJECT
+public:
+    // Opens (or creates) the database `databaseFile` as the program's
+    // database and loads the levels; the program passes the bare "data.db".
+    explicit TMainform(const std::string& databaseFile = "data.db", QWidget* parent = nullptr);
+    ~TMainform() override;
+
+    // ---- state ----
+    const TMeasureDataP& Matrix() const { return matrix_; }
+    int Mode() const { return Mode_; }
+    int Kind() const { return Kind_; }
+    int CurrentBand() const { return CurrentBand_; }
+    int FirstIndex() const { return FirstIndex_; }
+    int LastIndex() const { return LastIndex_; }
+    int ShownCount() const { return ShownCount_; }
+    int FirstValueColumn() const { return FirstValueColumn_; }
+    int ValueColumnCount() const { return ValueColumnCount_; }
+    const std::vector<TMeasureSubfield>& ColumnSubfields() const { return ColumnSubfields_; }
+    bool HistoryShown() const { return HistoryShown_; }
+    const TLevels& Levels() const { return Levels_; }
+    const TLimitTable& LimitTable() const { return LimitTable_; }
+
+    // Replaces the matrix on view. `idsOfMainDatabase` tells whether the
+    // records' ids are rows of the program's database (loaded from it or
+    // stored into it); records of a measurement file are edited in memory
+    // only, so an edit never reaches an unrelated row by a file's id.
+    void TakeOverMatrix(TMeasureDataP data, bool idsOfMainDatabase);
+    bool IdsOfMainDatabase() const { return idsOfMainDatabase_; }
+    // The record bound to a data row of the table, or nullptr.
+    TMeasureRecord* RecordOfRow(int row);
+
+    // ---- operations other parts call ----
+    void ApplyMode();
+    bool SelectNewestData();
+    void SetupDataGrid();
+    void FillValueHeaders(TStringGrid& grid, bool titleRow, int& row, bool bandTitles);
+    void UpdateShownRange();
+    void FillDataGrid();
+    void FillLimGrid();
+    void ApplyLevels();
+    void SetLevel(int index, double value);
+    void BuildDateTree();
+    void FillSeriesList();
+    void DrawGraph();
+    void StoreMeasurements();
+
+    // ---- event handlers ----
+    void FormCreate(const std::string& databaseFile);
+    void FormShow();
+    void FormResize();
+    // Hidden test commands; true when the key was one of them.
+    bool FormKeyDown(int key, Qt::KeyboardModifiers shift);
+    static bool IsHiddenCommand(int key, Qt::KeyboardModifiers shift);
+    void AutoBtnClick();
+    void N1Click();
+    void N2Click();
+    void TabControl1Change();
+    void N9Click();
+    void BitBtn3Click();
+    void N11Click();
+    void N21Click();
+    void N15Click();
+    void N7Click();
+    void HistoryBtnClick();
+    void DateTreeClick();
+    void DateTreeDeletion(QTreeWidgetItem* node);
+    void DataGridDrawCell(QPainter& canvas, int col, int row, const QRect& rect, const TGridDrawState& state);
+    void DataGridSelectCell(int col, int row);
+    void DataGridSetEditText(int col, int row, const QString& text);
+    void MHeightCBoxChange();
+    void LimGridDrawCell(QPainter& canvas, int col, int row, const QRect& rect, const TGridDrawState& state);
+    void LimGridSelectCell(int col, int row);
+    void LimGridSetEditText(int col, int row, const QString& text);
+    void MonComboBoxChange();
+    void N24Click();
+    void N22Click();
+
+    // Colour in which a marked value of (kind, band, slot) is written, or an
+    // invalid colour when that value is never marked.
+    static QColor ExceedanceColor(int kind, int band, int slot);
+    // Whether the cell of the single layout is drawn as reaching its level.
+    bool IsMarkedCell(int col, int row) const;
+
+    // Node record of a history tree node.
+    static TDateNodeRecord NodeRecord(const QTreeWidgetItem* node);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildWindow();
+    void BuildMenus();
+    QAction* AddItem(QMenu* menu, const char* name, const QString& caption, const QKeySequence& shortcut = {});
+    void NotYetAvailable(const QString& caption);
+    void LayOutForNewMatrix();
+    void PlaceHeightCombo(int col, int row);
+    void HideHeightCombo();
+    QString DataCellText(int col, int row) const;
+    void TestDataCommand();
+
+    // matrix and view state
+    TMeasureDataP matrix_;
+    bool idsOfMainDatabase_ = false;
+    int Mode_ = 0;
+    int Kind_ = 0;
+    int CurrentBand_ = 0;
+    int FirstIndex_ = 0;
+    int LastIndex_ = -1;
+    int ShownCount_ = 0;
+    int FirstValueColumn_ = 5;
+    int ValueColumnCount_ = 2;
+    std::vector<TMeasureSubfield> ColumnSubfields_;
+    bool HistoryShown_ = false;
+    TLevels Levels_ = kLevelDefaults;
+    TLimitTable LimitTable_{};
+    // the shown range the data rows were filled for
+    int filledMode_ = 0;
+    int filledKind_ = 0;
+    int filledFirst_ = 0;
+    int filledCount_ = 0;
+    bool heightComboBusy_ = false;
+    bool shownOnce_ = false;
+
+public:
+    // components, named as the window's designer names them
+    QToolBar* ToolBar1 = nullptr;
+    QToolButton* ManualBtn = nullptr;
+    QToolButton* AutoBtn = nullptr;
+    QToolButton* HistoryBtn = nullptr;
+    QWidget* Panel1 = nullptr;
+    QTabBar* TabControl1 = nullptr;
+    QGroupBox* GroupBox1 = nullptr;
+    QGroupBox* GroupBox2 = nullptr;
+    TStringGrid* DataGrid = nullptr;
+    TStringGrid* LimGrid = nullptr;
+    QComboBox* MonComboBox = nullptr;
+    QComboBox* MHeightCBox = nullptr;
+    QLabel* BandLabel = nullptr;
+    QWidget* LimPnl = nullptr;
+    QLabel* Label8 = nullptr;
+    QLabel* Graph = nullptr;
+    std::array<QFrame*, 4> Shapes{};
+    std::array<QLabel*, 4> LegendLabels{};
+    QWidget* HistoryPnl = nullptr;
+    QLabel* Label5 = nullptr;
+    QTreeWidget* DateTree = nullptr;
+    QPushButton* BitBtn1 = nullptr;
+    QPushButton* BitBtn3 = nullptr;
+    QTimer* GraphTmr = nullptr;
+    TGraphReadout* GraphReadout = nullptr;  // pointer read-out of the graph
+    QAction* N1 = nullptr;
+    QAction* N2 = nullptr;
+    QAction* N7 = nullptr;
+    QAction* N22 = nullptr;
+};
+
+}  // namespace zorvex

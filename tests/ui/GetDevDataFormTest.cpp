@@ -1,0 +1,224 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/DateTime.h"
+#include "device/DeviceDataSource.h"
+#include "device/ImageBuilder.h"
+#include "device/SimulatedMeter.h"
+#include "device/SimulatedUsbBus.h"
+#include "support/ScriptedPrompts.h"
+#include "ui/GetDevDataForm.h"
+
+using namespace zorvex;
+
+namespace {
+
+// What the two count lines showed right after one report.
+struct Lines {
+    std::string single;
+    bool singleShown, singleBold;
+    std::string monitor;
+    bool monitorShown, monitorBold;
+    bool operator==(const Lines&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Lines& l) {
+    return out << "{" << l.single << (l.singleShown ? "" : " hidden") << (l.singleBold ? " bold" : "") << " / "
+               << l.monitor << (l.monitorShown ? "" : " hidden") << (l.monitorBold ? " bold" : "") << "}";
+}
+
+Lines Snapshot(const TGetDevDataForm& d) {
+    return {d.Label1->text().toStdString(), d.Label1->isVisibleTo(&d), d.Label1->font().bold(),
+            d.Label2->text().toStdString(), d.Label2->isVisibleTo(&d), d.Label2->font().bold()};
+}
+
+// A meter on the driver link serving a memory built here; the USB bus is
+// empty, so the download goes through the driver link.
+class DownloadDialog : public ::testing::Test {
+protected:
+    std::shared_ptr<test::ScriptedPrompts> prompts = std::make_shared<test::ScriptedPrompts>();
+    PromptsScope promptsScope{prompts};
+    UsbBusScope busScope{std::make_shared<SimulatedUsbBus>()};
+    std::unique_ptr<DriverBackendScope> backendScope;
+    std::shared_ptr<TSimulatedMeter> meter;
+    const TDateTime start = EncodeDateTime(2024, 3, 5, 10, 0, 0, 0);
+
+    void Attach(const TImageBuilder& builder) {
+        meter = std::make_shared<TSimulatedMeter>(builder.Image());
+        backendScope.reset();  // restores the previous backend before the next is installed
+        backendScope = std::make_unique<DriverBackendScope>(meter);
+    }
+    TImageBuilder Singles(int count) {
+        TImageBuilder b;
+        for (int i = 0; i < count; ++i)
+            b.AddSingle(100 + i, start + i / 1440.0, SingleFlags(TFieldClass::Workplace, false, false, false));
+        return b;
+    }
+    static void AddMonitoring(TImageBuilder& b, TDateTime at, int count) {
+        std::vector<double> values;
+        for (int i = 0; i < count; ++i) values.push_back(20 + i);
+        b.SetMonitoring(MonitorMode(TFieldClass::General, false, false, false), 0, at, 10, values);
+    }
+
+    // Runs the dialog modally as the main window does; `step` runs every
+    // 10 ms meanwhile (nested in the transfer's event processing as well).
+    // The dialog is ended after 5 s should the test's script not end it.
+    static int Exec(TGetDevDataForm& dialog, std::function<void()> step) {
+        QTimer pump;
+        pump.setInterval(10);
+        QObject::connect(&pump, &QTimer::timeout, [&] { step(); });
+        pump.start();
+        QTimer::singleShot(5000, &dialog, [&] { dialog.done(99); });
+        return dialog.exec();
+    }
+    static std::function<void()> OkWhenFinished(TGetDevDataForm& dialog) {
+        return [&dialog] {
+            if (dialog.State() == TGetDevDataForm::kFinished) dialog.Button1->click();
+        };
+    }
+    static void Record(TGetDevDataForm& dialog, std::vector<Lines>& lines,
+                       std::function<void(std::size_t)> afterReport = {}) {
+        dialog.Source().OnProgress = [&dialog, &lines, afterReport](TMDProgress& progress) {
+            const bool goOn = dialog.DeviceProgress(progress);
+            lines.push_back(Snapshot(dialog));
+            if (afterReport) afterReport(lines.size());
+            return goOn;
+        };
+    }
+};
+
+TEST_F(DownloadDialog, CountsTheRecordsWithTheLineBeingFilledInBold) {
+    struct Case {
+        const char* name;
+        int singles, monitors;
+        std::vector<Lines> reports;
+        Lines final;
+    };
+    const std::vector<Case> cases = {
+        {"singles and monitoring",
+         2,
+         2,
+         {{"1", true, true, "0", false, false},
+          {"2", true, true, "0", false, false},
+          {"2", true, false, "1", true, true},
+          {"2", true, false, "2", true, true}},
+         {"2", true, false, "2", true, false}},
+        {"monitoring only",
+         0,
+         2,
+         {{"0", true, false, "1", true, true}, {"0", true, false, "2", true, true}},
+         {"0", true, false, "2", true, false}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TImageBuilder builder = Singles(c.singles);
+        if (c.monitors > 0) AddMonitoring(builder, start + 1, c.monitors);
+        Attach(builder);
+        TGetDevDataForm dialog;
+        std::vector<Lines> lines;
+        Record(dialog, lines);
+        Lines shownAtFinish{};
+        const int result = Exec(dialog, [&] {
+            if (dialog.State() == TGetDevDataForm::kFinished) {
+                shownAtFinish = Snapshot(dialog);
+                EXPECT_EQ(dialog.windowTitle(), "Готово");
+                EXPECT_EQ(dialog.Button1->text(), "ОК");
+                EXPECT_TRUE(dialog.Panel1->isVisible());
+                EXPECT_FALSE(dialog.Panel2->isVisible());
+                dialog.Button1->click();
+            }
+        });
+        EXPECT_EQ(result, QDialog::Accepted);
+        EXPECT_EQ(lines, c.reports);
+        EXPECT_EQ(shownAtFinish, c.final);
+    }
+}
+
+TEST_F(DownloadDialog, OkHandsOverExactlyTheSeriesTheSourceRead) {
+    TImageBuilder builder = Singles(3);
+    AddMonitoring(builder, start + 1, 5);
+    Attach(builder);
+    TMeasureDataP expected;
+    TDeviceDataSource().GetData("", expected);
+    ASSERT_EQ(expected.TotalRecords(), 8u);
+
+    TGetDevDataForm dialog;
+    ASSERT_EQ(Exec(dialog, OkWhenFinished(dialog)), QDialog::Accepted);
+    EXPECT_EQ(dialog.Data, expected);
+    EXPECT_TRUE(prompts->Messages().empty());
+}
+
+TEST_F(DownloadDialog, CancelBetweenReportsStopsTheSourceAtItsNextReport) {
+    Attach(Singles(5));
+    TGetDevDataForm dialog;
+    std::vector<Lines> lines;
+    Record(dialog, lines, [&](std::size_t report) {
+        if (report == 1) dialog.Button1->click();
+    });
+    const int result = Exec(dialog, OkWhenFinished(dialog));
+    EXPECT_EQ(result, QDialog::Rejected);
+    EXPECT_EQ(lines.size(), 2u);  // the second report told the source to stop
+    EXPECT_EQ(prompts->Messages(), std::vector<std::string>{"Прервано пользователем"});
+}
+
+TEST_F(DownloadDialog, AnErrorLeavesTheDialogRunningUntilCancelled) {
+    TImageBuilder builder = Singles(2);
+    AddMonitoring(builder, start + 1, 400);
+    Attach(builder);
+    meter->failReadAt = 3;
+    TGetDevDataForm dialog;
+    bool checked = false;
+    const int result = Exec(dialog, [&] {
+        if (prompts->shown.empty() || checked) return;
+        checked = true;
+        EXPECT_EQ(prompts->shown.back().icon, MessageIcon::Error);
+        EXPECT_EQ(dialog.State(), TGetDevDataForm::kRunning);
+        EXPECT_EQ(dialog.Button1->text(), "Отмена");
+        EXPECT_EQ(dialog.windowTitle(), "Получение данных");
+        EXPECT_TRUE(dialog.Panel2->isVisible());
+        dialog.Button1->click();  // closes at once: nothing is running any more
+        EXPECT_FALSE(dialog.isVisible());
+    });
+    EXPECT_TRUE(checked);
+    EXPECT_EQ(result, QDialog::Rejected);
+    EXPECT_FALSE(meter->IsOpen());
+}
+
+TEST_F(DownloadDialog, AnEmptyMemoryFinishesWithNoRecords) {
+    Attach(TImageBuilder());
+    TGetDevDataForm dialog;
+    Lines shownAtFinish{};
+    const int result = Exec(dialog, [&] {
+        if (dialog.State() != TGetDevDataForm::kFinished) return;
+        shownAtFinish = Snapshot(dialog);
+        dialog.Button1->click();
+    });
+    EXPECT_EQ(result, QDialog::Accepted);
+    EXPECT_EQ(shownAtFinish, (Lines{"0", true, false, "0", true, false}));
+    EXPECT_TRUE(dialog.Data.IsEmpty());
+    EXPECT_EQ(prompts->Messages(), std::vector<std::string>{"Карта памяти пуста"});
+}
+
+TEST_F(DownloadDialog, TheAnimationGoesOnFromTheDotWhereTheLastDialogStopped) {
+    Attach(TImageBuilder());
+    int counter = 0;
+    {
+        TGetDevDataForm first;
+        for (int i = 0; i < 11; ++i) first.Timer2Timer();
+        counter = TGetDevDataForm::AnimationCounter();
+    }
+    TGetDevDataForm second;
+    second.Timer2Timer();
+    EXPECT_EQ(TGetDevDataForm::AnimationCounter(), (counter + 1) % 8);
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(second.Dots[i]->Lit(), i == (counter + 1) % 8) << i;
+}
+
+}  // namespace

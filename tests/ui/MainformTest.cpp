@@ -1,0 +1,510 @@
+#include <QApplication>
+#include <QComboBox>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QTreeWidget>
+
+#include "MainformFixture.h"
+#include "base/Clock.h"
+#include "storage/DBDataAdapter.h"
+#include "storage/FileDataAdapter.h"
+#include "support/RawSqlite.h"
+
+namespace zorvex::test {
+namespace {
+
+TDateTime At(int y, int mo, int d, int h = 10, int mi = 0, int s = 0) {
+    return EncodeDateTime(y, mo, d, h, mi, s, 0);
+}
+
+// ---- layout per mode and kind ------------------------------------------------------
+
+struct LayoutCase {
+    int mode;
+    int kind;
+    std::vector<std::string> header;  // "row 0|row 1" per column
+    int valueWidth;                   // width of the first value column
+    int limRows;                      // 0: level row hidden
+    friend void PrintTo(const LayoutCase& c, std::ostream* os) { *os << "mode " << c.mode << " kind " << c.kind; }
+};
+
+class LayoutTest : public MainformTest, public ::testing::WithParamInterface<LayoutCase> {};
+
+const std::vector<std::string> kFixedColumns = {"Ячейка|", "Рабочее|место", "Уровень|по высоте", "Дата|", "Время|"};
+
+std::vector<std::string> Single(std::vector<std::string> values) {
+    std::vector<std::string> all = kFixedColumns;
+    all.insert(all.end(), values.begin(), values.end());
+    return all;
+}
+
+TEST_P(LayoutTest, HeaderRowsWidthsAndLevelRow) {
+    const LayoutCase& c = GetParam();
+    Show(TMeasureDataP{}, c.mode, c.kind);
+    ASSERT_EQ(form->DataGrid->ColCount(), static_cast<int>(c.header.size()));
+    for (int col = 0; col < form->DataGrid->ColCount(); ++col) {
+        const QString got = Cell(col, 0) + "|" + Cell(col, 1);
+        EXPECT_EQ(got.toStdString(), c.header[col]) << "column " << col;
+    }
+    const int f = form->FirstValueColumn();
+    const int titleWidth = form->DataGrid->fontMetrics().horizontalAdvance(Cell(f, 0)) + 8;
+    EXPECT_EQ(form->DataGrid->ColWidth(f), std::max(c.valueWidth, titleWidth));
+    // An empty list: two header rows and one empty data row.
+    EXPECT_EQ(form->DataGrid->RowCount(), 3);
+    EXPECT_EQ(form->DataGrid->FixedRows(), 2);
+    for (int col = 0; col < form->DataGrid->ColCount(); ++col) EXPECT_EQ(Cell(col, 2), "");
+    EXPECT_EQ(form->LimPnl->isHidden(), c.limRows == 0);
+    if (c.limRows > 0) {
+        EXPECT_EQ(form->LimGrid->RowCount(), c.limRows);
+        EXPECT_EQ(form->LimGrid->ColCount(), form->DataGrid->ColCount());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ModesAndKinds, LayoutTest,
+    ::testing::Values(LayoutCase{0, 0, Single({"Магнитное поле|нТл", "Электрическое поле|В/м"}), 128, 3},
+                      LayoutCase{0, 1, Single({"Магнитное поле|нТл", "Полоса|", "Режекция|"}), 192, 4},
+                      LayoutCase{0, 2, Single({"Электрическое поле|В/м", "Полоса|", "Режекция|"}), 192, 4},
+                      LayoutCase{0, 3, Single({"Значение|нТл", "Полоса|"}), 192, 0},
+                      LayoutCase{0, 4, Single({"Значение|В/м", "Полоса|"}), 192, 0},
+                      LayoutCase{1, 0, {"Магнитное поле|нТл", "Электрическое поле|В/м"}, 128, 3},
+                      LayoutCase{1, 1, {"Магнитное поле|нТл"}, 192, 3},
+                      LayoutCase{1, 2, {"Электрическое поле|В/м"}, 192, 3}, LayoutCase{1, 3, {"Значение|нТл"}, 192, 0},
+                      LayoutCase{1, 4, {"Значение|В/м"}, 192, 0}));
+
+TEST_F(MainformTest, LevelRowShowsBothBandsInSingleModeAndTheCurrentBandInMonitoring) {
+    TMeasureDataP data;
+    data(0, 1).Records = {Record(1, At(2012, 5, 1), 10, -1, 1)};
+    data(1, 1).Records = {Record(1, At(2012, 5, 1), 10, -1, 1)};
+    Show(data, kMethodSingle, 1);
+    EXPECT_EQ(form->LimGrid->Cell(4, 2), "Полоса 5Гц - 2кГц:");
+    EXPECT_EQ(form->LimGrid->Cell(5, 2), "250.00");
+    EXPECT_EQ(form->LimGrid->Cell(5, 3), "25.00");
+    Show(data, kMethodMonitoring, 1);
+    EXPECT_EQ(form->LimGrid->Cell(0, 0), "Магнитное поле");
+    EXPECT_EQ(form->LimGrid->Cell(0, 2), "25.00");
+    Show(data, kMethodSingle, 0);
+    EXPECT_EQ(form->LimGrid->Cell(5, 2), "5000.00");
+    EXPECT_EQ(form->LimGrid->Cell(6, 2), "500.00");
+}
+
+// ---- cell texts and captions ----------------------------------------------------------
+
+TEST_F(MainformTest, SingleRowsShowNumberWorkplaceHeightDateTimeAndValues) {
+    TMeasureDataP data;
+    TMeasureRecord r0 = Record(0, At(2012, 5, 1, 8, 3, 7), -1, 12.5, 0, 0, 3);
+    r0.workplace = 7;
+    r0.height = 3;
+    data(0, 0).Records = {r0, Record(0, At(2012, 5, 1, 9), 0.125, -1)};
+    data(0, 1).Records = {Record(1, At(2012, 5, 1), -1, 0, 1, 1)};
+    data(0, 3).Records = {Record(3, At(2012, 5, 1), 5, 0, 2)};
+
+    Show(data, kMethodSingle, 0);
+    const std::vector<QString> row2 = {"3", "7", "1.5", "01.05.2012", "08:03:07", "", "12.50"};
+    for (int col = 0; col < 7; ++col) EXPECT_EQ(Cell(col, 2), row2[col]) << col;
+    EXPECT_EQ(Cell(2, 3), "0.0");
+    EXPECT_EQ(Cell(5, 3), "0.13");
+    EXPECT_EQ(Cell(6, 3), "");
+
+    Show(data, kMethodSingle, 1);
+    EXPECT_EQ(Cell(5, 2), "-1.00");  // no sign test for kinds 1..4
+    EXPECT_EQ(Cell(6, 2), "2кГц - 400кГц");
+    EXPECT_EQ(Cell(7, 2), "50Гц");
+
+    Show(data, kMethodSingle, 3);
+    EXPECT_EQ(Cell(5, 2), "5.00");
+    EXPECT_EQ(Cell(6, 2), "10кГц - 30кГц");
+}
+
+TEST_F(MainformTest, TabCaptionsCarryTheCountsOfTheCurrentMode) {
+    EXPECT_EQ(form->TabControl1->tabText(0), "50Гц");
+    TMeasureDataP data;
+    for (int i = 0; i < 12; ++i) data(0, 1).Records.push_back(Record(1, At(2012, 5, 1, 10, i), 1, -1));
+    data(1, 0).Records = {Record(0, At(2012, 5, 1), 1, 1)};
+    Show(data, kMethodSingle, 1);
+    EXPECT_EQ(form->TabControl1->tabText(1), "СВТ - Магнитное поле (12)");
+    EXPECT_EQ(form->TabControl1->tabText(0), "50Гц");
+    EXPECT_EQ(form->DataGrid->RowCount(), 14);
+    EXPECT_EQ(Cell(0, 13), "1");
+    form->N2Click();
+    EXPECT_EQ(form->TabControl1->tabText(0), "50Гц (1)");
+    EXPECT_EQ(form->TabControl1->tabText(1), "СВТ - Магнитное поле");
+}
+
+TEST_F(MainformTest, MonitoringShowsOneRunOfValuesWithItsBand) {
+    TMeasureDataP data;
+    data(1, 1).Records = {
+        Record(1, At(2012, 5, 1, 10, 0, 0), 1.5, -1, 0, 1), Record(1, At(2012, 5, 1, 10, 0, 10), 2.5, -1, 0, 1),
+        Record(1, At(2012, 5, 1, 10, 3, 30), 3.5, -1, 0, 1), Record(1, At(2012, 5, 1, 10, 8, 30), 4.5, -1, 0, 1)};
+    Show(data, kMethodMonitoring, 1);
+    ASSERT_EQ(form->MonComboBox->count(), 2);
+    EXPECT_EQ(form->MonComboBox->itemText(0), "01.05.2012 10:00:00");
+    EXPECT_EQ(form->MonComboBox->itemText(1), "01.05.2012 10:08:30");
+    EXPECT_EQ(form->ShownCount(), 3);
+    EXPECT_EQ(form->DataGrid->RowCount(), 5);
+    EXPECT_EQ(Cell(0, 4), "3.50");
+    EXPECT_EQ(form->BandLabel->text(), "Полоса: 5Гц - 2кГц (режекция)");
+    EXPECT_EQ(form->RecordOfRow(2), nullptr);  // monitoring rows are bound to nothing
+    EXPECT_FALSE(form->Graph->pixmap().isNull());
+    EXPECT_EQ(form->LegendLabels[0]->text(), "Магнитное поле");
+    EXPECT_TRUE(form->Shapes[1]->isHidden());
+
+    form->MonComboBox->setCurrentIndex(1);
+    EXPECT_EQ(form->FirstIndex(), 3);
+    EXPECT_EQ(form->DataGrid->RowCount(), 3);
+    EXPECT_EQ(Cell(0, 2), "4.50");
+}
+
+// ---- newest data ---------------------------------------------------------------------
+
+struct NewestCase {
+    const char* name;
+    std::vector<std::tuple<int, int, TDateTime>> lastRecords;  // method, kind, time
+    bool found;
+    int mode;
+    int kind;
+    friend void PrintTo(const NewestCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class NewestTest : public MainformTest, public ::testing::WithParamInterface<NewestCase> {};
+
+TEST_P(NewestTest, SwitchesToTheListWithTheNewestRecord) {
+    const NewestCase& c = GetParam();
+    TMeasureDataP data;
+    for (const auto& [method, kind, time] : c.lastRecords) {
+        data(method, kind).Records.push_back(Record(kind, time, 1, 1));
+    }
+    form->TabControl1->setCurrentIndex(4);  // start from single mode, kind 4
+    form->TakeOverMatrix(data, false);
+    EXPECT_EQ(form->SelectNewestData(), c.found);
+    EXPECT_EQ(form->Mode(), c.mode);
+    EXPECT_EQ(form->Kind(), c.kind);
+    EXPECT_EQ(form->TabControl1->currentIndex(), c.kind);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, NewestTest,
+    ::testing::Values(NewestCase{"Empty", {}, false, 0, 4},
+                      NewestCase{"LaterSingleWins", {{1, 0, At(2012, 1, 1)}, {0, 2, At(2012, 1, 2)}}, true, 0, 2},
+                      NewestCase{"TieGoesToMonitoring", {{0, 0, At(2012, 1, 1)}, {1, 3, At(2012, 1, 1)}}, true, 1, 3},
+                      NewestCase{"TieGoesToLowerKind", {{0, 3, At(2012, 1, 1)}, {0, 1, At(2012, 1, 1)}}, true, 0, 1},
+                      NewestCase{"NoTimeAfterZeroTakesFirstInScanOrder", {{0, 2, 0.0}, {1, 4, -1.0}}, true, 1, 4}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(MainformTest, ALoadWithoutMeasurementsLeavesNoRowBoundToTheReplacedMatrix) {
+    TMeasureDataP data;
+    data(0, 0).Records = {Record(0, At(2012, 1, 1), 1, 1), Record(0, At(2012, 1, 2), 2, 2)};
+    Show(data, kMethodSingle, 0);
+    ASSERT_NE(form->RecordOfRow(3), nullptr);
+    form->TakeOverMatrix(TMeasureDataP{}, false);
+    EXPECT_EQ(form->RecordOfRow(2), nullptr);
+    EXPECT_EQ(Cell(0, 2), "");
+    EXPECT_FALSE(form->SelectNewestData());
+}
+
+// ---- marking -------------------------------------------------------------------------
+
+struct MarkCase {
+    const char* name;
+    int mode;
+    int kind;
+    std::vector<TMeasureRecord> records;
+    int col;
+    std::vector<bool> marked;  // per data row
+    friend void PrintTo(const MarkCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class MarkingTest : public MainformTest, public ::testing::WithParamInterface<MarkCase> {};
+
+TEST_P(MarkingTest, ValuesAtOrAboveTheLevelOfTheFirstRecordsBandAreMarked) {
+    const MarkCase& c = GetParam();
+    TMeasureDataP data;
+    data(c.mode, c.kind).Records = c.records;
+    Show(data, c.mode, c.kind);
+    for (std::size_t i = 0; i < c.marked.size(); ++i) {
+        EXPECT_EQ(form->IsMarkedCell(c.col, static_cast<int>(i) + 2), c.marked[i]) << "row " << i + 2;
+    }
+}
+
+const TDateTime kT = 41030.5;
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MarkingTest,
+    ::testing::Values(
+        MarkCase{"Kind0Magnetic", 0, 0, {Record(0, kT, 5000.00, -1), Record(0, kT, 4999.99, -1)}, 5, {true, false}},
+        MarkCase{"Kind0Electric", 0, 0, {Record(0, kT, -1, 500), Record(0, kT, -1, 499.99)}, 6, {true, false}},
+        MarkCase{
+            "Kind1FirstRecordInBand0", 0, 1, {Record(1, kT, 250, -1, 0), Record(1, kT, 30, -1, 1)}, 5, {true, false}},
+        MarkCase{
+            "Kind1FirstRecordInBand1", 0, 1, {Record(1, kT, 24.99, -1, 1), Record(1, kT, 30, -1, 0)}, 5, {false, true}},
+        MarkCase{"Kind2", 0, 2, {Record(2, kT, -1, 25), Record(2, kT, -1, 24.99)}, 5, {true, false}},
+        MarkCase{"Kind1Band2HasNoLevel", 0, 1, {Record(1, kT, 1e6, -1, 2)}, 5, {false}},
+        MarkCase{"Kind3NeverMarked", 0, 3, {Record(3, kT, 1e7, -1)}, 5, {false}},
+        MarkCase{"MonitoringNeverMarked", 1, 0, {Record(0, kT, 9000, -1)}, 0, {false}},
+        MarkCase{"BandColumnIsNoValue", 0, 1, {Record(1, kT, 9000, -1)}, 6, {false}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(MainformTest, MarkedValueIsDrawnInTheExceedanceColour) {
+    EXPECT_EQ(TMainform::ExceedanceColor(0, 0, 0), QColor(255, 0, 127));
+    EXPECT_EQ(TMainform::ExceedanceColor(0, 0, 1), QColor(255, 64, 0));
+    EXPECT_EQ(TMainform::ExceedanceColor(1, 1, 0), QColor(255, 64, 64));
+    EXPECT_EQ(TMainform::ExceedanceColor(2, 1, 1), QColor(255, 0, 64));
+    EXPECT_FALSE(TMainform::ExceedanceColor(1, 2, 0).isValid());
+
+    TMeasureDataP data;
+    data(0, 0).Records = {Record(0, kT, 5000, -1), Record(0, kT, 4999.99, -1)};
+    Show(data, kMethodSingle, 0);
+    form->resize(965, 632);
+    const QImage image = form->DataGrid->grab().toImage();
+    const auto countColour = [&](int row, const QColor& colour) {
+        const QRect cell = form->DataGrid->CellRect(5, row);
+        int n = 0;
+        for (int y = cell.top(); y <= cell.bottom(); ++y) {
+            for (int x = cell.left(); x <= cell.right(); ++x) n += image.pixelColor(x, y) == colour ? 1 : 0;
+        }
+        return n;
+    };
+    EXPECT_GT(countColour(2, QColor(255, 0, 127)), 0);
+    EXPECT_EQ(countColour(3, QColor(255, 0, 127)), 0);
+}
+
+// ---- editing -------------------------------------------------------------------------
+
+class EditingTest : public MainformTest {
+protected:
+    EditingTest() {
+        TMeasureDataP data;
+        data(0, 0).Records = {Record(0, At(2012, 5, 1, 10), 1, 1), Record(0, At(2012, 5, 1, 11), 2, 2)};
+        form->TakeOverMatrix(data, false);
+        form->SelectNewestData();
+        form->StoreMeasurements();
+        form->FillDataGrid();
+    }
+    std::string Stored(const char* column, int id) {
+        return RawRows(Data("data.db"),
+                       "select " + std::string(column) + " from measurements where id=" + std::to_string(id))[0][0];
+    }
+    int Beeps() const {
+        return static_cast<int>(std::count_if(prompts->shown.begin(), prompts->shown.end(),
+                                              [](const auto& s) { return s.kind == "beep"; }));
+    }
+};
+
+TEST_F(EditingTest, WorkplaceIsWrittenToTheDatabaseAndInvalidTextBeeps) {
+    form->DataGrid->SetCurrentCell(1, 2);
+    EXPECT_TRUE(form->DataGrid->EditingEnabled());
+    const int id = form->RecordOfRow(2)->id;
+    ASSERT_NE(id, 0);
+    form->DataGrid->EditCellText(1, 2, " 12 ");
+    EXPECT_EQ(Stored("workplace", id), "12");
+    form->DataGrid->EditCellText(1, 2, "12a");
+    EXPECT_EQ(Beeps(), 1);
+    EXPECT_EQ(Stored("workplace", id), "12");
+    EXPECT_EQ(Cell(1, 2), "12a");  // the cell keeps the typed text
+    form->DataGrid->EditCellText(1, 2, "");
+    EXPECT_EQ(Stored("workplace", id), "0");
+    EXPECT_EQ(Stored("workplace", form->RecordOfRow(3)->id), "0");
+
+    form->DataGrid->SetCurrentCell(3, 2);
+    EXPECT_FALSE(form->DataGrid->EditingEnabled());
+}
+
+TEST_F(EditingTest, HeightComesFromTheComboAndStoresHalfMetres) {
+    form->DataGrid->SetCurrentCell(2, 3);
+    ASSERT_TRUE(form->MHeightCBox->isVisible());
+    const int id = form->RecordOfRow(3)->id;
+    form->MHeightCBox->setCurrentIndex(3);
+    emit form->MHeightCBox->activated(3);
+    EXPECT_FALSE(form->MHeightCBox->isVisible());
+    EXPECT_EQ(Stored("height", id), "3");
+    form->FillDataGrid();
+    EXPECT_EQ(Cell(2, 3), "1.5");
+
+    form->DataGrid->EditCellText(2, 3, "0,5");
+    EXPECT_EQ(Stored("height", id), "1");
+    form->DataGrid->EditCellText(2, 3, "2.0");
+    EXPECT_EQ(Beeps(), 1);
+    EXPECT_EQ(Stored("height", id), "1");
+
+    // "0.0" is no item: leaving the combo without a choice changes nothing.
+    form->DataGrid->SetCurrentCell(2, 2);
+    ASSERT_TRUE(form->MHeightCBox->isVisible());
+    EXPECT_EQ(form->MHeightCBox->currentIndex(), -1);
+    form->MHeightCBoxChange();
+    EXPECT_FALSE(form->MHeightCBox->isVisible());
+    EXPECT_EQ(Stored("height", form->RecordOfRow(2)->id), "0");
+    EXPECT_EQ(Beeps(), 1);
+}
+
+TEST_F(EditingTest, RecordsOfAMeasurementFileNeverWriteIntoTheMainDatabase) {
+    TMeasureDataP copy = form->Matrix();
+    const std::string file = Data("set.zorvex");
+    TFileDataAdapter files;
+    files.PutData(copy, file);
+    TMeasureDataP fromFile;
+    files.GetData(file, fromFile);
+    ASSERT_EQ(fromFile(0, 0).Records[0].id, form->Matrix()(0, 0).Records[0].id);  // the same ids, other rows
+
+    form->TakeOverMatrix(fromFile, false);
+    form->SetupDataGrid();
+    form->DataGrid->EditCellText(1, 2, "44");
+    EXPECT_EQ(form->Matrix()(0, 0).Records[0].workplace, 44);
+    EXPECT_EQ(Stored("workplace", fromFile(0, 0).Records[0].id), "0");
+}
+
+TEST_F(EditingTest, NothingIsEditableInMonitoringMode) {
+    form->N2Click();
+    form->DataGrid->SetCurrentCell(0, 2);
+    EXPECT_FALSE(form->DataGrid->EditingEnabled());
+    EXPECT_FALSE(form->MHeightCBox->isVisible());
+}
+
+// ---- history ---------------------------------------------------------------------------
+
+TEST_F(MainformTest, HistoryTreeListsStoredDatesAndANodeLoadsItsPeriod) {
+    EXPECT_EQ(form->DateTree->topLevelItemCount(), 0);
+    TMeasureDataP data;
+    data(0, 0).Records = {Record(0, At(2010, 3, 5), 1, 1), Record(0, At(2010, 4, 5, 9), 2, 2)};
+    data(1, 2).Records = {Record(2, At(2010, 4, 5, 12), -1, 3), Record(2, At(2010, 4, 30, 23, 59, 58), -1, 4)};
+    data(0, 3).Records = {Record(3, At(2011, 1, 5), 5, -1)};
+    TDBDataAdapter store;
+    store.PutData(data, "");
+    form->BuildDateTree();
+
+    QTreeWidget& tree = *form->DateTree;
+    ASSERT_EQ(tree.topLevelItemCount(), 2);
+    QTreeWidgetItem* y2010 = tree.topLevelItem(0);
+    EXPECT_EQ(y2010->text(0), "2010");
+    ASSERT_EQ(y2010->childCount(), 2);
+    EXPECT_EQ(y2010->child(0)->text(0), "Март");
+    EXPECT_EQ(y2010->child(1)->text(0), "Апрель");
+    ASSERT_EQ(y2010->child(1)->childCount(), 2);
+    EXPECT_EQ(y2010->child(1)->child(0)->text(0), "5");
+    EXPECT_EQ(y2010->child(1)->child(1)->text(0), "30");
+    EXPECT_EQ(tree.topLevelItem(1)->text(0), "2011");
+    EXPECT_EQ(tree.topLevelItem(1)->child(0)->child(0)->text(0), "5");
+    const TDateNodeRecord april = TMainform::NodeRecord(y2010->child(1));
+    EXPECT_EQ(april.level, 1);
+    EXPECT_EQ(april.month, 4);
+
+    tree.setCurrentItem(y2010->child(1));
+    emit tree.itemClicked(y2010->child(1), 0);
+    EXPECT_EQ(form->Matrix().TotalRecords(), 3u);
+    EXPECT_EQ(form->Matrix()(0, 0).Records.size(), 1u);
+    EXPECT_EQ(form->Matrix()(1, 2).Records.size(), 2u);
+    EXPECT_EQ(form->Mode(), kMethodMonitoring);
+    EXPECT_EQ(form->Kind(), 2);
+    EXPECT_TRUE(form->IdsOfMainDatabase());
+
+    QTreeWidgetItem* day = tree.topLevelItem(1)->child(0)->child(0);
+    tree.setCurrentItem(day);
+    emit tree.itemClicked(day, 0);
+    EXPECT_EQ(form->Matrix().TotalRecords(), 1u);
+    EXPECT_EQ(form->Mode(), kMethodSingle);
+    EXPECT_EQ(form->Kind(), 3);
+    EXPECT_TRUE(prompts->shown.empty());
+}
+
+TEST_F(MainformTest, HistoryPanelWidensTheWindowAndShrinksItBack) {
+    form->resize(965, 632);
+    const int before = form->width();
+    form->HistoryBtn->click();
+    EXPECT_TRUE(form->HistoryShown());
+    EXPECT_FALSE(form->HistoryPnl->isHidden());
+    EXPECT_EQ(form->width(), before + 173);
+    EXPECT_TRUE(form->N7->isChecked());
+    form->N7->trigger();
+    EXPECT_FALSE(form->HistoryShown());
+    EXPECT_EQ(form->width(), before);
+    EXPECT_FALSE(form->HistoryBtn->isChecked());
+}
+
+// ---- test data command and errors --------------------------------------------------------
+
+TEST_F(MainformTest, CtrlTStoresTheTestDataAndShowsTheNewestList) {
+    auto clock = std::make_shared<FixedClock>(At(2013, 2, 3, 4, 5, 6));
+    ClockScope clockScope(clock);
+    prompts->inputAnswers = {"0", "3", "0", "0"};
+    QApplication::setActiveWindow(form.get());
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_T, Qt::ControlModifier);
+    QApplication::sendEvent(form->DataGrid, &press);
+
+    EXPECT_EQ(RawRows(Data("data.db"), "select count(*) from measurements where kind=3")[0][0], "6");
+    EXPECT_EQ(RawRows(Data("data.db"), "select count(*) from measurements where kind=1")[0][0], "6");
+    // All records carry the same time: the tie goes to the lower kind.
+    EXPECT_EQ(form->Mode(), kMethodSingle);
+    EXPECT_EQ(form->Kind(), 1);
+    EXPECT_EQ(form->TabControl1->tabText(3), "Магнитное поле (6)");
+    EXPECT_NE(form->RecordOfRow(2)->id, 0);
+    ASSERT_EQ(form->DateTree->topLevelItemCount(), 1);
+    EXPECT_EQ(form->DateTree->topLevelItem(0)->text(0), "2013");
+}
+
+TEST_F(MainformTest, AFailingHandlerIsReportedAndTheWindowStaysUsable) {
+    TMeasureDataP data;
+    data(0, 1).Records = {Record(1, At(2012, 5, 1), 1, -1)};
+    form->TakeOverMatrix(data, false);
+    form->SelectNewestData();
+    form->StoreMeasurements();
+    ASSERT_EQ(form->DateTree->topLevelItemCount(), 1);
+    RawExec(Data("data.db"), "drop table measurements");
+    SetMainDatabase(nullptr);  // reopen so that no statement is cached
+    SetMainDatabase(TSQLiteDatabase::Open(Data("data.db")));
+
+    QTreeWidgetItem* year = form->DateTree->topLevelItem(0);
+    form->DateTree->setCurrentItem(year);
+    emit form->DateTree->itemClicked(year, 0);
+    ASSERT_EQ(prompts->Messages().size(), 1u);
+    EXPECT_EQ(prompts->shown.back().icon, MessageIcon::Error);
+    EXPECT_NE(prompts->Messages()[0].find("measurements"), std::string::npos);
+    EXPECT_EQ(form->Matrix()(0, 1).Records.size(), 1u);  // the failed load changed nothing
+
+    // A failing key command too: the test source refuses a text that is no number.
+    prompts->inputAnswers = {"x"};
+    QApplication::setActiveWindow(form.get());
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_T, Qt::ControlModifier);
+    QApplication::sendEvent(form->DataGrid, &press);
+    ASSERT_EQ(prompts->Messages().size(), 2u);
+    EXPECT_EQ(prompts->Messages()[1], "'x' is not a valid integer value");
+    EXPECT_EQ(form->Matrix()(0, 1).Records.size(), 1u);
+
+    form->N2Click();
+    EXPECT_EQ(form->Mode(), kMethodMonitoring);
+    form->TabControl1->setCurrentIndex(0);
+    EXPECT_EQ(form->Kind(), 0);
+}
+
+TEST_F(MainformTest, LaterCommandsSayTheyAreNotYetAvailable) {
+    auto* passport = form->findChild<QAction*>("N8");
+    ASSERT_NE(passport, nullptr);
+    passport->trigger();
+    EXPECT_EQ(form->statusBar()->currentMessage(), "Команда «Паспорт прибора» пока недоступна");
+    const std::vector<std::pair<const char*, QKeySequence>> shortcuts = {{"N9", QKeySequence(Qt::Key_F10)},
+                                                                         {"N15", QKeySequence(Qt::Key_F4)},
+                                                                         {"N4", QKeySequence(Qt::Key_F3)},
+                                                                         {"N5", QKeySequence(Qt::Key_F2)},
+                                                                         {"N17", QKeySequence(Qt::SHIFT | Qt::Key_F2)},
+                                                                         {"N7", QKeySequence(Qt::CTRL | Qt::Key_H)},
+                                                                         {"N14", QKeySequence(Qt::CTRL | Qt::Key_P)},
+                                                                         {"N11", QKeySequence(Qt::Key_F1)}};
+    for (const auto& [name, keys] : shortcuts) {
+        auto* item = form->findChild<QAction*>(name);
+        ASSERT_NE(item, nullptr) << name;
+        EXPECT_EQ(item->shortcut(), keys) << name;
+    }
+    for (int n = 27; n <= 33; ++n) EXPECT_NE(form->findChild<QAction*>(QString("N%1").arg(n)), nullptr) << n;
+    EXPECT_FALSE(form->N22->isVisible());
+}
+
+TEST_F(MainformTest, HelpDocumentsOpenBesideTheProgram) {
+    form->findChild<QAction*>("N21")->trigger();
+    ASSERT_EQ(prompts->shown.size(), 1u);
+    EXPECT_EQ(prompts->shown[0].kind, "open-app");
+    EXPECT_TRUE(prompts->shown[0].text.ends_with("/doc/sanpin.chm"));
+}
+
+}  // namespace
+}  // namespace zorvex::test

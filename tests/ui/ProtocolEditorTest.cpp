@@ -1,0 +1,315 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QToolButton>
+#include <QWheelEvent>
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+#include "base/DateTime.h"
+#include "protocol/ProtocolStore.h"
+#include "storage/Database.h"
+#include "storage/InputHistory.h"
+#include "storage/ReferenceDirectories.h"
+#include "storage/SQLiteDatabase.h"
+#include "support/RawSqlite.h"
+#include "support/ScriptedPrompts.h"
+#include "support/TempDir.h"
+#include "ui/grid/StringGrid.h"
+#include "ui/protocol/ModalRunner.h"
+#include "ui/protocol/ProtocolWindows.h"
+#include "ui/protocol/RefSelectForm.h"
+#include "ui/protocol/ReportForm.h"
+
+namespace zorvex::test {
+namespace {
+
+TMeasureRecord Single(int kind, int workplace, int height, int band, double m, double e) {
+    TMeasureRecord r;
+    r.kind = static_cast<std::uint8_t>(kind);
+    r.workplace = workplace;
+    r.height = height;
+    r.band = static_cast<std::uint8_t>(band);
+    r.mvalue = m;
+    r.evalue = e;
+    r.time = EncodeDateTime(2010, 3, 5, 10, 0, 0, 0);
+    return r;
+}
+
+// Single measurements at workplaces 11, 1 and 2 (met in that order) and one
+// monitoring record.
+TMeasureDataP ThreeWorkplaces() {
+    TMeasureDataP data;
+    data(kMethodSingle, kKindMagnetic).Records = {Single(kKindMagnetic, 11, 1, 0, 120.5, 0),
+                                                  Single(kKindMagnetic, 1, 2, 0, 80, 0),
+                                                  Single(kKindMagnetic, 2, 3, 1, 7.25, 0)};
+    data(kMethodSingle, kKind50Hz).Records = {Single(kKind50Hz, 1, 2, 0, 900, 12)};
+    data(kMethodMonitoring, kKindMagnetic).Records = {Single(kKindMagnetic, 0, 0, 0, 5, 0)};
+    data.SetMethodBytes();
+    return data;
+}
+
+// A fresh data.db and protocols directory, boxes scripted, and every modal
+// dialog handed to `drive` instead of blocking.
+class ProtocolEditorTest : public ::testing::Test {
+protected:
+    ProtocolEditorTest()
+        : prompts(std::make_shared<ScriptedPrompts>()),
+          promptsScope(prompts),
+          protocolsScope(dir.File("protocols")),
+          runnerScope([this](QDialog& dialog) {
+              ++modalCount;
+              if (!drive)
+                  ADD_FAILURE() << "unexpected dialog " << dialog.objectName().toStdString();
+              else
+                  drive(dialog);
+              dialog.hide();
+              return dialog.result();
+          }) {
+        SetMainDatabase(OpenDatabase(dir.File("data.db")));
+    }
+    ~ProtocolEditorTest() override { SetMainDatabase(nullptr); }
+
+    // Picks entries in the picker by their list positions and presses "Выбрать";
+    // an empty list cancels it.
+    void PickRows(std::vector<int> rows) {
+        drive = [rows](QDialog& dialog) {
+            auto& picker = dynamic_cast<TRefSelectForm&>(dialog);
+            picker.show();
+            if (rows.empty()) {
+                picker.BitBtn2->click();
+                return;
+            }
+            for (const int row : rows) {
+                if (picker.MultiSelect) {
+                    picker.CheckListBox1->item(row)->setCheckState(Qt::Checked);
+                } else {
+                    picker.ListBox1->setCurrentRow(row);
+                }
+            }
+            picker.BitBtn1->click();
+        };
+    }
+
+    static void DoubleClick(QWidget* widget) {
+        QMouseEvent event(QEvent::MouseButtonDblClick, QPointF(4, 4), QPointF(4, 4), Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
+        QApplication::sendEvent(widget, &event);
+    }
+
+    std::string Db() const { return dir.File("data.db"); }
+
+    TempDir dir;
+    std::shared_ptr<ScriptedPrompts> prompts;
+    PromptsScope promptsScope;
+    ProtocolDirectoryScope protocolsScope;
+    std::function<void(QDialog&)> drive;
+    int modalCount = 0;
+    ModalRunnerScope runnerScope;
+};
+
+TEST_F(ProtocolEditorTest, PickedEntriesReplaceTheFieldText) {
+    SaveDirectory(
+        "devices",
+        {{"ИЭП-05", "101", "2001", "01.02.2010"}, {"ИЭП-06", "102", "2002", ""}, {"Люксметр", "103", "2003", ""}});
+    SaveDirectory("orgs", {{"ООО Ромашка", "Москва", "7701"}, {"ЗАО Лютик", "Тверь", "6901"}});
+    SaveDirectory("workplaces", {{"Бухгалтерия", "01"}});
+    TReportForm form(NewProtocolSession(ThreeWorkplaces()));
+    form.FormShow();
+    form.SetFieldText("Edit1", "прежний текст");
+    form.SetFieldText("Memo5", "прежняя строка");
+
+    PickRows({0, 1, 2});
+    form.SpeedButtons.at("SpeedButton2")->click();
+    EXPECT_EQ(form.FieldText("Memo5"),
+              "ИЭП-05 (зав. №101, рег. №2001)\r\nИЭП-06 (зав. №102, рег. №2002)\r\nЛюксметр (зав. №103, рег. №2003)");
+    EXPECT_EQ(form.Memo5->document()->blockCount(), 3);
+
+    PickRows({1});  // ordered by name: "ЗАО Лютик" before "ООО Ромашка"
+    form.SpeedButtons.at("SpeedButton1")->click();
+    EXPECT_EQ(form.FieldText("Edit1"), "ООО Ромашка ИНН 7701");
+
+    // A cancelled picker leaves the field; double clicks open the field's picker.
+    PickRows({});
+    DoubleClick(form.Edit1);
+    EXPECT_EQ(form.FieldText("Edit1"), "ООО Ромашка ИНН 7701");
+    PickRows({0});
+    DoubleClick(form.Edit4);
+    EXPECT_EQ(form.FieldText("Edit4"), "ЗАО Лютик ИНН 6901");
+    DoubleClick(form.Memo7->viewport());
+    EXPECT_EQ(form.FieldText("Memo7"), "Бухгалтерия 01");
+    EXPECT_EQ(modalCount, 5);
+    EXPECT_TRUE(prompts->Messages().empty());
+}
+
+TEST_F(ProtocolEditorTest, CancelLeavesNoTraceWhileFormingStoresAndShowsTheDocument) {
+    const auto fill = [](TReportForm& form) {
+        form.SetFieldText("Edit0", "12");
+        form.SetFieldText("Edit1", "ООО Ромашка");
+        form.ComboBoxEx9->setEditText("Петров");
+    };
+    {
+        TReportForm form(NewProtocolSession(ThreeWorkplaces()));
+        form.FormShow();
+        fill(form);
+        form.BitBtn2->click();
+        EXPECT_EQ(form.result(), QDialog::Rejected);
+    }
+    EXPECT_EQ(RawRows(Db(), "select count(*) from protocols")[0][0], "0");
+    EXPECT_EQ(RawRows(Db(), "select count(*) from protocollists")[0][0], "0");
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "protocols"));
+
+    TReportForm form(NewProtocolSession(ThreeWorkplaces()));
+    std::vector<report::ProtocolReportData> shown;
+    form.OnShowDocument = [&shown](const report::ProtocolReportData& data) { shown.push_back(data); };
+    form.FormShow();
+    fill(form);
+    EXPECT_EQ(form.ComboBoxEx9->count(), 0);
+    form.ResultGrids[7]->EditCellText(1, 2, "0.3");  // the electrostatic table is typed in
+    form.BitBtn1->click();
+
+    ASSERT_EQ(shown.size(), 1u) << (prompts->Messages().empty() ? "" : prompts->Messages().front());
+    EXPECT_EQ(form.BitBtn2->text(), "Закрыть");
+    EXPECT_EQ(RawRows(Db(), "select id, number from protocols"),
+              (std::vector<std::vector<std::string>>{{"1", std::string("12\0", 3)}}));  // bound text keeps its zero
+    EXPECT_TRUE(std::filesystem::exists(ProtocolFilePath(1)));
+    EXPECT_EQ(HistoryTexts(1), std::vector<std::string>{"ООО Ромашка"});
+    EXPECT_EQ(HistoryTexts(9), std::vector<std::string>{"Петров"});
+    EXPECT_EQ(shown[0].fields.at("Edit1"), "ООО Ромашка");
+    EXPECT_EQ(shown[0].fields.at("DateTimePicker1"), DateToStr(form.Date()));
+    EXPECT_EQ(shown[0].tables[7][2][1], "0.3");
+    EXPECT_EQ(shown[0].tables[0].size(), 4u);  // heading and three workplaces
+
+    // A new editor lists the remembered signatory.
+    TReportForm next(NewProtocolSession(ThreeWorkplaces()));
+    next.FormShow();
+    ASSERT_EQ(next.ComboBoxEx9->count(), 1);
+    EXPECT_EQ(next.ComboBoxEx9->itemText(0), "Петров");
+    EXPECT_EQ(next.ComboBoxEx9->currentText(), "");
+}
+
+TEST_F(ProtocolEditorTest, ResultGridsShowTheTablesOfTheMeasurements) {
+    TReportForm form(NewProtocolSession(ThreeWorkplaces()));
+    form.FormShow();
+    ASSERT_EQ(form.ResultGrids[0]->objectName(), "Grid1");
+    ASSERT_EQ(form.ResultGrids[1]->objectName(), "Grid10");
+    ASSERT_EQ(form.ResultGrids[2]->objectName(), "Grid2");
+
+    TStringGrid& workplaces = *form.ResultGrids[0];
+    EXPECT_EQ(workplaces.RowCount(), 4);
+    EXPECT_EQ(workplaces.Cell(0, 0), "№ РМ");
+    EXPECT_EQ(workplaces.Cell(0, 1), "1");
+    EXPECT_EQ(workplaces.Cell(0, 3), "11");
+
+    TStringGrid& magnetic = *form.ResultGrids[5];  // magnetic flux density, 5 Hz - 2 kHz
+    EXPECT_EQ(form.GridCaptions[5]->text().left(28), "Плотность магнитного потока ");
+    EXPECT_EQ(magnetic.RowCount(), 5);
+    EXPECT_EQ(magnetic.columnSpan(0, 1), 3);  // the heights heading spans the empty heading cells
+    EXPECT_EQ(magnetic.columnSpan(0, 4), 1);
+    EXPECT_EQ(magnetic.Cell(2, 2), "80.00");               // workplace 1 at 1.0 m
+    EXPECT_EQ(magnetic.Cell(1, 4), "120.50");              // workplace 11 at 0.5 m
+    EXPECT_EQ(magnetic.Cell(3, 3), "");                    // workplace 2 measured in band 1 only
+    EXPECT_EQ(form.ResultGrids[1]->Cell(2, 2), "12.00");   // background electric field (Grid10)
+    EXPECT_EQ(form.ResultGrids[4]->Cell(2, 2), "900.00");  // background magnetic field
+    EXPECT_FALSE(form.ResultGrids[9]->isVisibleTo(&form));
+    EXPECT_EQ(magnetic.height(), form.Session().Tables[5].FittedHeight());
+
+    // Tables stack downwards with their captions directly above them.
+    for (int index = 1; index <= 8; ++index) {
+        EXPECT_GT(form.ResultGrids[index]->y(),
+                  form.ResultGrids[index - 1]->y() + form.ResultGrids[index - 1]->height());
+        EXPECT_LE(form.GridCaptions[index]->geometry().bottom(), form.ResultGrids[index]->y());
+        EXPECT_GT(form.GridCaptions[index]->y(), form.ResultGrids[index - 1]->geometry().bottom());
+    }
+
+    // A visited empty cell becomes " " in the grid and in the stored table.
+    magnetic.SetCurrentCell(3, 3);
+    EXPECT_EQ(magnetic.Cell(3, 3), " ");
+    EXPECT_EQ(form.Session().Tables[5].Cell(3, 3), " ");
+}
+
+TEST_F(ProtocolEditorTest, CellsAreDrawnOnlyWhereTheyHoldText) {
+    TReportForm form(NewProtocolSession(ThreeWorkplaces()));
+    form.FormShow();
+    TStringGrid& grid = *form.ResultGrids[5];
+    const QRect rect(0, 0, 96, 64);
+    const auto draw = [&](int col, int row, bool fixed) {
+        QImage image(rect.size(), QImage::Format_ARGB32);
+        image.fill(Qt::green);
+        QPainter painter(&image);
+        TGridDrawState state;
+        state.fixed = fixed;
+        form.Grid1DrawCell(grid, painter, col, row, rect, state);
+        painter.end();
+        return image;
+    };
+    const QImage empty = draw(3, 3, false);
+    EXPECT_EQ(empty.pixelColor(50, 30), QColor(Qt::green));
+    EXPECT_EQ(empty.pixelColor(0, 0), QColor(Qt::green));
+
+    const QImage heading = draw(1, 0, true);
+    EXPECT_EQ(heading.pixelColor(50, 0), QColor(Qt::black));  // the rule along the top
+    EXPECT_EQ(heading.pixelColor(50, 1), QColor(Qt::black));
+    EXPECT_EQ(heading.pixelColor(1, 62), QColor(Qt::white));  // filled with the fixed colour
+}
+
+TEST_F(ProtocolEditorTest, WheelScrollsTheAreaNotTheTable) {
+    TReportForm form(NewProtocolSession(ThreeWorkplaces()));
+    form.resize(900, 500);
+    form.show();  // prepares itself when shown
+    QScrollBar* bar = form.ScrollBox1->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 200);
+    const auto wheel = [](QWidget* target, int delta) {
+        QWheelEvent event(QPointF(5, 5), QPointF(5, 5), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(target, &event);
+    };
+    wheel(form.ResultGrids[2]->viewport(), -120);
+    EXPECT_EQ(bar->value(), 50);
+    wheel(form.ScrollBox1->viewport(), -120);
+    EXPECT_EQ(bar->value(), 100);
+    wheel(form.ResultGrids[0]->viewport(), 120);
+    EXPECT_EQ(bar->value(), 50);
+    form.SetHistoryItems("ComboBoxEx9", {"Иванов", "Петров"});
+    wheel(form.ComboBoxEx9, -120);  // scrolls past the signatory without picking one
+    EXPECT_EQ(bar->value(), 100);
+    EXPECT_EQ(form.FieldText("ComboBoxEx9"), "");
+    form.hide();
+}
+
+TEST_F(ProtocolEditorTest, OpensOnlyWithSingleMeasurements) {
+    TMeasureDataP monitoringOnly;
+    monitoringOnly(kMethodMonitoring, kKindMagnetic).Records = {Single(kKindMagnetic, 3, 2, 0, 5, 0)};
+    EXPECT_FALSE(OpenProtocolEditor(monitoringOnly));
+    EXPECT_EQ(prompts->Messages(), std::vector<std::string>{"Нет данных для формирования отчёта!"});
+    EXPECT_EQ(modalCount, 0);
+
+    const TMeasureDataP matrix = ThreeWorkplaces();
+    drive = [&matrix](QDialog& dialog) {
+        auto& form = dynamic_cast<TReportForm&>(dialog);
+        EXPECT_EQ(form.Session().ProtocolId, 0);
+        EXPECT_EQ(form.Session().Measurements, matrix);  // all ten series
+        EXPECT_EQ(form.BitBtn2->text(), "Отмена");
+        EXPECT_EQ(form.windowTitle(), "Формирование протокола");
+        dialog.show();
+        EXPECT_EQ(form.FieldText("Memo11"), kDefaultConclusion);
+        form.BitBtn2->click();
+    };
+    EXPECT_TRUE(OpenProtocolEditor(matrix));
+    EXPECT_EQ(modalCount, 1);
+}
+
+}  // namespace
+}  // namespace zorvex::test
