@@ -55,24 +55,13 @@ void FillHistoryLists(const TFieldLookup& lookup,
 
 void RecordFieldTexts(const TFieldLookup& lookup) {
     TSQLiteDatabase& db = MainDatabase();
-    db.StartTransaction();
-    try {
+    db.RunInTransaction([&] {
         for (int number = 1;; ++number) {
             const auto field = FindField(lookup, number);
             if (!field) break;
             RememberValue(number, field->text);
         }
-        db.CommitTransaction();
-    } catch (...) {
-        // A failed commit may have ended the transaction already.
-        if (db.InTransaction()) {
-            try {
-                db.RollbackTransaction();
-            } catch (...) {
-            }
-        }
-        throw;
-    }
+    });
 }
 
 }  // namespace zorvex

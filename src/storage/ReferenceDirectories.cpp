@@ -117,8 +117,7 @@ void SaveDirectory(std::string_view table, const std::vector<TDirectoryRow>& row
     if (!def) return;
     const int columns = def->ColumnCount();
     TSQLiteDatabase& db = MainDatabase();
-    db.StartTransaction();
-    try {
+    db.RunInTransaction([&] {
         db.Execute("delete from " + std::string(def->table));
         for (const TDirectoryRow& row : rows) {
             if (!RowHasText(row)) continue;
@@ -131,16 +130,7 @@ void SaveDirectory(std::string_view table, const std::vector<TDirectoryRow>& row
                        values + ")");
             RememberValue(def->historyField, FillDisplayFormat(def->displayFormat, cells));
         }
-        db.CommitTransaction();
-    } catch (...) {
-        if (db.InTransaction()) {
-            try {
-                db.RollbackTransaction();
-            } catch (...) {
-            }
-        }
-        throw;
-    }
+    });
 }
 
 std::vector<std::string> PickerItems(std::string_view table) {

@@ -339,6 +339,22 @@ void TSQLiteDatabase::RollbackTransaction() {
     inTransaction_ = false;
 }
 
+void TSQLiteDatabase::RunInTransaction(const std::function<void()>& work) {
+    StartTransaction();
+    try {
+        work();
+        CommitTransaction();
+    } catch (...) {
+        if (inTransaction_) {
+            try {
+                RollbackTransaction();
+            } catch (...) {
+            }
+        }
+        throw;
+    }
+}
+
 std::int64_t TSQLiteDatabase::LastRowId() const { return sqlite3_last_insert_rowid(db_); }
 
 // ---------------------------------------------------------------- table

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -86,6 +87,10 @@ public:
     void StartTransaction();
     void CommitTransaction();
     void RollbackTransaction();
+    // Runs `work` in one transaction: committed when it returns; when it (or
+    // the commit) raises, rolled back if still open and the error goes on, so
+    // the connection never stays in a half-done transaction.
+    void RunInTransaction(const std::function<void()>& work);
     bool InTransaction() const { return inTransaction_; }
 
     std::int64_t LastRowId() const;
