@@ -30,7 +30,6 @@
 #include "base/Format.h"
 #include "base/Prompts.h"
 #include "base/RunSettings.h"
-#include "device/TestDataSource.h"
 #include "storage/DBDataAdapter.h"
 #include "storage/Database.h"
 #include "storage/SQLiteDatabase.h"
@@ -39,6 +38,7 @@
 #include "ui/graph/MonitoringGraph.h"
 #include "ui/grid/StringGrid.h"
 #include "ui/main/HandlerGuard.h"
+#include "ui/protocol/ModalRunner.h"
 
 namespace zorvex {
 
@@ -56,6 +56,7 @@ QString Q(const std::string& text) {
 
 TMainform::TMainform(const std::string& databaseFile, QWidget* parent) : QMainWindow(parent) {
     setObjectName("Mainform");
+    RecreatedDatabaseFile = (std::filesystem::path(ProgramDirectory()) / "data.db").string();
     BuildWindow();
     BuildMenus();
     // The built-in levels hold until the stored ones are loaded, and stay
@@ -277,8 +278,7 @@ void TMainform::BuildWindow() {
     buttons->addWidget(BitBtn1);
     buttons->addWidget(BitBtn3);
     outer->addLayout(buttons);
-    connect(BitBtn1, &QPushButton::clicked, this,
-            [this] { RunHandler([this] { NotYetAvailable("Получить из прибора"); }); });
+    connect(BitBtn1, &QPushButton::clicked, this, [this] { RunHandler([this] { BitBtn1Click(); }); });
     connect(BitBtn3, &QPushButton::clicked, this, [this] { RunHandler([this] { BitBtn3Click(); }); });
 
     GraphTmr = new QTimer(this);
@@ -301,10 +301,6 @@ QAction* TMainform::AddItem(QMenu* menu, const char* name, const QString& captio
     return action;
 }
 
-void TMainform::NotYetAvailable(const QString& caption) {
-    statusBar()->showMessage(QString("Команда «%1» пока недоступна").arg(caption), 5000);
-}
-
 void TMainform::BuildMenus() {
     QMenuBar* bar = menuBar();
     bar->setObjectName("MainMenu1");
@@ -317,21 +313,17 @@ void TMainform::BuildMenus() {
         connect(action, &QAction::triggered, this,
                 [this, handler] { RunHandler([this, handler] { (this->*handler)(); }); });
     };
-    const auto later = [this](QAction* action) {
-        const QString caption = action->text();
-        connect(action, &QAction::triggered, this, [this, caption] { NotYetAvailable(caption); });
-    };
 
     QMenu* program = addMenu("N10", "Программа");
     connectHandler(AddItem(program, "N9", "Закрыть", QKeySequence(Qt::Key_F10)), &TMainform::N9Click);
 
     QMenu* device = addMenu("N20", "Прибор");
-    later(AddItem(device, "N8", "Паспорт прибора"));
+    connectHandler(AddItem(device, "N8", "Паспорт прибора"), &TMainform::N8Click);
     N22 = AddItem(device, "N22", "Переустановить дату поверки...");
     N22->setVisible(false);
     N22->setEnabled(false);
     connectHandler(N22, &TMainform::N22Click);
-    later(AddItem(device, "N19", "Очистить память прибора"));
+    connectHandler(AddItem(device, "N19", "Очистить память прибора"), &TMainform::N19Click);
 
     QMenu* data = addMenu("H1", "Показатели");
     auto* modes = new QActionGroup(this);
@@ -346,20 +338,22 @@ void TMainform::BuildMenus() {
     connectHandler(N2, &TMainform::N2Click);
     data->addSeparator();
     connectHandler(AddItem(data, "N15", "Получить из прибора", QKeySequence(Qt::Key_F4)), &TMainform::N15Click);
-    later(AddItem(data, "N4", "Открыть файл....", QKeySequence(Qt::Key_F3)));
-    later(AddItem(data, "N5", "Сохранить в файл....", QKeySequence(Qt::Key_F2)));
-    later(AddItem(data, "N17", "Экспорт данных...", QKeySequence(Qt::SHIFT | Qt::Key_F2)));
+    connectHandler(AddItem(data, "N4", "Открыть файл....", QKeySequence(Qt::Key_F3)), &TMainform::N4Click);
+    connectHandler(AddItem(data, "N5", "Сохранить в файл....", QKeySequence(Qt::Key_F2)), &TMainform::N5Click);
+    connectHandler(AddItem(data, "N17", "Экспорт данных...", QKeySequence(Qt::SHIFT | Qt::Key_F2)),
+                   &TMainform::N17Click);
     data->addSeparator();
     connectHandler(AddItem(data, "N24", "Задать допустимые уровни"), &TMainform::N24Click);
     data->addSeparator();
     N7 = AddItem(data, "N7", "История измерений", QKeySequence(Qt::CTRL | Qt::Key_H));
     N7->setCheckable(true);
     connectHandler(N7, &TMainform::N7Click);
-    later(AddItem(data, "N18", "Очистить историю измерений"));
+    connectHandler(AddItem(data, "N18", "Очистить историю измерений"), &TMainform::N18Click);
 
     QMenu* protocols = addMenu("Ghjnjrjks1", "Протоколы");
-    later(AddItem(protocols, "N14", "Сформировать протокол...", QKeySequence(Qt::CTRL | Qt::Key_P)));
-    later(AddItem(protocols, "N6", "Список протоколов..."));
+    connectHandler(AddItem(protocols, "N14", "Сформировать протокол...", QKeySequence(Qt::CTRL | Qt::Key_P)),
+                   &TMainform::N14Click);
+    connectHandler(AddItem(protocols, "N6", "Список протоколов..."), &TMainform::N6Click);
 
     QMenu* references = addMenu("N26", "Справочники");
     const char* const referenceCaptions[7] = {"Измерительные приборы",
@@ -371,14 +365,15 @@ void TMainform::BuildMenus() {
                                               "Цели проведения измерений и оценки"};
     for (int i = 0; i < 7; ++i) {
         const QByteArray name = QByteArray("N") + QByteArray::number(27 + i);
-        later(AddItem(references, name.constData(), referenceCaptions[i]));
+        QAction* item = AddItem(references, name.constData(), referenceCaptions[i]);
+        connect(item, &QAction::triggered, this, [this, i] { RunHandler([this, i] { ReferenceItemClick(i); }); });
     }
 
     QMenu* help = addMenu("N16", "Справка");
     connectHandler(AddItem(help, "N11", "Руководство пользователя", QKeySequence(Qt::Key_F1)), &TMainform::N11Click);
     connectHandler(AddItem(help, "N21", "Нормативные документы"), &TMainform::N21Click);
     help->addSeparator();
-    later(AddItem(help, "N12", "О программе...."));
+    connectHandler(AddItem(help, "N12", "О программе...."), &TMainform::N12Click);
 }
 
 // ---- start ------------------------------------------------------------------
@@ -540,7 +535,7 @@ void TMainform::N22Click() {}
 
 void TMainform::N24Click() {
     TMaxLevelsForm dialog(*this);
-    dialog.exec();
+    RunModal(dialog);
 }
 
 void TMainform::StoreMeasurements() {
@@ -572,37 +567,16 @@ bool TMainform::eventFilter(QObject* watched, QEvent* event) {
         const auto* widget = qobject_cast<QWidget*>(watched);
         if (widget != nullptr && widget->window() == this && isActiveWindow()) {
             const auto* key = static_cast<QKeyEvent*>(event);
-            if (IsHiddenCommand(key->key(), key->modifiers())) {
+            const int latinKey = HiddenCommandKey(*key);
+            if (IsHiddenCommand(latinKey, key->modifiers())) {
                 // Consumed even when the command fails, so that the key does
                 // not travel on to the parents and run the command again.
-                RunHandler([&] { FormKeyDown(key->key(), key->modifiers()); });
+                RunHandler([&] { FormKeyDown(latinKey, key->modifiers()); });
                 return true;
             }
         }
     }
     return QMainWindow::eventFilter(watched, event);
-}
-
-bool TMainform::IsHiddenCommand(int key, Qt::KeyboardModifiers shift) {
-    return key == Qt::Key_T && shift.testFlag(Qt::ControlModifier) && !shift.testFlag(Qt::ShiftModifier);
-}
-
-bool TMainform::FormKeyDown(int key, Qt::KeyboardModifiers shift) {
-    if (IsHiddenCommand(key, shift)) {
-        TestDataCommand();
-        return true;
-    }
-    return false;
-}
-
-void TMainform::TestDataCommand() {
-    TMeasureDataP data;
-    TTestDataSource source;
-    source.GetData("auto", data);
-    TakeOverMatrix(std::move(data), false);
-    if (!SelectNewestData()) LayOutForNewMatrix();
-    StoreMeasurements();
-    FillDataGrid();
 }
 
 // ---- history ------------------------------------------------------------------

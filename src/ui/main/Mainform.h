@@ -13,6 +13,7 @@ class QAction;
 class QComboBox;
 class QFrame;
 class QGroupBox;
+class QKeyEvent;
 class QLabel;
 class QMenu;
 class QPainter;
@@ -101,9 +102,29 @@ public:
     void FormCreate(const std::string& databaseFile);
     void FormShow();
     void FormResize();
-    // Hidden test commands; true when the key was one of them.
+    // Hidden test commands (Ctrl+T, Ctrl+Shift+T, Ctrl+D); true when the key
+    // was one of them. `key` is the Latin key (HiddenCommandKey).
     bool FormKeyDown(int key, Qt::KeyboardModifiers shift);
     static bool IsHiddenCommand(int key, Qt::KeyboardModifiers shift);
+    // Qt::Key_T or Qt::Key_D for the key that carries that letter on a Latin
+    // layout, whatever layout is active; otherwise the event's key.
+    static int HiddenCommandKey(const QKeyEvent& event);
+    // File, export, device commands.
+    void BitBtn1Click();
+    void N4Click();
+    void N5Click();
+    void N17Click();
+    void N18Click();
+    void N19Click();
+    // The CSV bytes of the table on view (code page 1251, CR LF).
+    std::string ExportText() const;
+    // Dialogs of the menus.
+    void N8Click();
+    void N12Click();
+    void N14Click();
+    void N6Click();
+    // N27Click .. N33Click: the reference editor of menu item `menuIndex` 0..6.
+    void ReferenceItemClick(int menuIndex);
     void AutoBtnClick();
     void N1Click();
     void N2Click();
@@ -137,6 +158,9 @@ public:
     // Node record of a history tree node.
     static TDateNodeRecord NodeRecord(const QTreeWidgetItem* node);
 
+    // The database Ctrl+D deletes and creates anew: data.db beside the program.
+    std::string RecreatedDatabaseFile;
+
 protected:
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -146,12 +170,15 @@ private:
     void BuildWindow();
     void BuildMenus();
     QAction* AddItem(QMenu* menu, const char* name, const QString& caption, const QKeySequence& shortcut = {});
-    void NotYetAvailable(const QString& caption);
     void LayOutForNewMatrix();
     void PlaceHeightCombo(int col, int row);
     void HideHeightCombo();
     QString DataCellText(int col, int row) const;
     void TestDataCommand();
+    void ImageFileCommand();
+    void RecreateDatabaseCommand();
+    // Steps after a hidden command loaded a matrix: newest view, store, fill.
+    void StoreLoadedMatrix();
 
     // matrix and view state
     TMeasureDataP matrix_;

@@ -1,0 +1,255 @@
+// The main window's commands that move data in and out (download, files,
+// export, clearing), the hidden test commands and the dialogs of the menus.
+
+#include <QDialog>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <filesystem>
+#include <system_error>
+
+#include "base/CodePage1251.h"
+#include "base/Exceptions.h"
+#include "base/Numbers.h"
+#include "base/Prompts.h"
+#include "base/RunSettings.h"
+#include "device/DeviceDataSource.h"
+#include "device/MeterCommands.h"
+#include "device/TestDataSource.h"
+#include "storage/Database.h"
+#include "storage/FileDataAdapter.h"
+#include "storage/SQLiteDatabase.h"
+#include "storage/Utilities.h"
+#include "ui/AboutForm.h"
+#include "ui/GetDevDataForm.h"
+#include "ui/PasportForm.h"
+#include "ui/grid/StringGrid.h"
+#include "ui/main/Mainform.h"
+#include "ui/protocol/ModalRunner.h"
+#include "ui/protocol/ProtocolWindows.h"
+
+namespace zorvex {
+
+namespace {
+
+const char* const kDataFileFilter = "Данные измерений Zorvex (*.zorvex);;Все файлы (*.*)";
+const char* const kCsvFilter = "Файлы CSV (*.csv);;Все файлы (*.*)";
+
+// X11 key codes (evdev + 8) of the keys that carry T and D on a Latin layout.
+constexpr quint32 kX11KeyCodeT = 28;
+constexpr quint32 kX11KeyCodeD = 40;
+
+}  // namespace
+
+// ---- download and stored history -------------------------------------------------
+
+void TMainform::BitBtn1Click() {
+    TGetDevDataForm dialog;
+    if (RunModal(dialog) != QDialog::Accepted) return;
+    TakeOverMatrix(dialog.Data, false);
+    if (SelectNewestData()) {
+        StoreMeasurements();
+        SetupDataGrid();
+    } else {
+        LayOutForNewMatrix();
+    }
+}
+
+void TMainform::N18Click() {
+    if (!Prompts().Confirm("Вы уверены, что хотите стереть все записи в истории измерений?", "Подтверждение")) return;
+    MainDatabase().Execute("delete from measurements");
+    TMeasureDataP emptied = matrix_;  // the method tags stay
+    for (int method = 0; method < kMethodCount; ++method)
+        for (int kind = 0; kind < kKindCount; ++kind) emptied(method, kind).Records.clear();
+    TakeOverMatrix(std::move(emptied), idsOfMainDatabase_);
+    BuildDateTree();
+    SetupDataGrid();
+}
+
+// ---- measurement files ------------------------------------------------------------
+
+void TMainform::N4Click() {
+    const auto fileName = Prompts().OpenFileName("", kDataFileFilter);
+    if (!fileName) return;
+    TMeasureDataP data;
+    {
+        TFileDataAdapter adapter;
+        adapter.GetData(*fileName, data);
+    }
+    // The file's ids are its own rows: edits stay in memory.
+    TakeOverMatrix(std::move(data), false);
+    LayOutForNewMatrix();
+    SelectNewestData();
+}
+
+void TMainform::N5Click() {
+    const auto fileName = Prompts().SaveFileName("", kDataFileFilter, "zorvex");
+    if (!fileName) return;
+    // Stored on a copy: a failed save leaves the records and their ids as they were.
+    TMeasureDataP saved = matrix_;
+    {
+        TFileDataAdapter adapter;
+        adapter.PutData(saved, *fileName);
+    }
+    // From now on the ids are rows of the file, never of the program's database.
+    TakeOverMatrix(std::move(saved), false);
+    FillDataGrid();
+}
+
+// ---- export ------------------------------------------------------------------------
+
+std::string TMainform::ExportText() const {
+    std::string text;
+    for (int row = 0; row < DataGrid->RowCount(); ++row) {
+        std::string line;
+        for (int col = 0; col < DataGrid->ColCount(); ++col) {
+            std::string cell = DataGrid->Cell(col, row).toStdString();
+            if (TryStrToFloat(cell)) cell = ReplaceFirst(cell, ".", ",");
+            line += cell;
+            line += ';';
+        }
+        if (!line.empty()) line.pop_back();
+        text += line;
+        text += "\r\n";
+    }
+    return Utf8ToCp1251(text);
+}
+
+void TMainform::N17Click() {
+    const auto fileName = Prompts().SaveFileName("Экспорт данных мониторинга", kCsvFilter, "csv");
+    if (!fileName) return;
+    // Converted before the file is touched, so a failure leaves no half file.
+    const std::string bytes = ExportText();
+    {
+        TOutputFile file = CreateOutputFile(*fileName, false);
+        if (!file.IsValid()) {
+            Prompts().ShowMessage("Не удалось создать файл " + *fileName, "Zorvex", MessageIcon::Error);
+            return;
+        }
+        if (WriteOutput(file, bytes.data(), bytes.size()) != static_cast<std::int64_t>(bytes.size())) {
+            Prompts().ShowMessage("Не удалось записать файл " + *fileName, "Zorvex", MessageIcon::Error);
+            return;
+        }
+    }
+    if (Prompts().Confirm("Открыть экспортированный файл?", "Подтверждение")) {
+        Prompts().OpenWithRegisteredApp(*fileName);
+    }
+}
+
+// ---- the meter ---------------------------------------------------------------------
+
+void TMainform::N19Click() {
+    if (!Prompts().Confirm("Удалить все записи измерений из карты памяти?", "Подтверждение")) return;
+    ClearMeterMemory();
+}
+
+// ---- dialogs -----------------------------------------------------------------------
+
+void TMainform::N8Click() {
+    TPasportForm dialog;
+    dialog.OnResetCalibrationDate = [this] { N22Click(); };
+    RunModal(dialog);
+}
+
+void TMainform::N12Click() {
+    TAboutForm dialog;
+    RunModal(dialog);
+}
+
+void TMainform::N14Click() {
+    OpenProtocolEditor(matrix_);
+}
+
+void TMainform::N6Click() {
+    OpenProtocolList();
+}
+
+void TMainform::ReferenceItemClick(int menuIndex) {
+    OpenReferenceEditor(menuIndex);
+}
+
+// ---- hidden test commands ------------------------------------------------------------
+
+int TMainform::HiddenCommandKey(const QKeyEvent& event) {
+    switch (event.key()) {
+        case Qt::Key_T:
+        case 0x0415:  // "Е" sits on the T key of the Russian layout
+        case 0x0435:
+            return Qt::Key_T;
+        case Qt::Key_D:
+        case 0x0412:  // "В" on the D key
+        case 0x0432:
+            return Qt::Key_D;
+        default:
+            break;
+    }
+    // A Latin layout names its letters itself; any other layout by the physical key.
+    if (event.key() >= Qt::Key_A && event.key() <= Qt::Key_Z) return event.key();
+#ifdef Q_OS_WIN
+    if (event.nativeVirtualKey() == 'T') return Qt::Key_T;
+    if (event.nativeVirtualKey() == 'D') return Qt::Key_D;
+#else
+    if (QGuiApplication::platformName() == "xcb") {
+        if (event.nativeScanCode() == kX11KeyCodeT) return Qt::Key_T;
+        if (event.nativeScanCode() == kX11KeyCodeD) return Qt::Key_D;
+    }
+#endif
+    return event.key();
+}
+
+bool TMainform::IsHiddenCommand(int key, Qt::KeyboardModifiers shift) {
+    if (!shift.testFlag(Qt::ControlModifier) || shift.testFlag(Qt::AltModifier)) return false;
+    return key == Qt::Key_T || key == Qt::Key_D;
+}
+
+bool TMainform::FormKeyDown(int key, Qt::KeyboardModifiers shift) {
+    if (!IsHiddenCommand(key, shift)) return false;
+    if (key == Qt::Key_D) {
+        RecreateDatabaseCommand();
+    } else if (shift.testFlag(Qt::ShiftModifier)) {
+        ImageFileCommand();
+    } else {
+        TestDataCommand();
+    }
+    return true;
+}
+
+void TMainform::StoreLoadedMatrix() {
+    if (!SelectNewestData()) LayOutForNewMatrix();
+    StoreMeasurements();
+    FillDataGrid();
+}
+
+void TMainform::TestDataCommand() {
+    TMeasureDataP data;
+    TTestDataSource source;
+    source.GetData("auto", data);
+    TakeOverMatrix(std::move(data), false);
+    StoreLoadedMatrix();
+}
+
+void TMainform::ImageFileCommand() {
+    const auto fileName = Prompts().OpenFileName("", "");
+    // Without a file nothing was loaded; storing the matrix on view again
+    // would only duplicate its rows.
+    if (!fileName) return;
+    TMeasureDataP data;
+    TDeviceDataSource source;
+    source.ImageFile = *fileName;
+    source.GetData("", data);
+    TakeOverMatrix(std::move(data), false);
+    StoreLoadedMatrix();
+}
+
+void TMainform::RecreateDatabaseCommand() {
+    if (!Prompts().Confirm("Are you sure you want to recreate main DB? ALL DATA WILL BE LOST!", "Подтверждение")) {
+        return;
+    }
+    const std::string path = RecreatedDatabaseFile;
+    SetMainDatabase(nullptr);
+    std::error_code error;
+    std::filesystem::remove(path, error);
+    SetMainDatabase(OpenDatabase(path));
+    if (error) throw Exception("Не удалось удалить файл " + path);
+}
+
+}  // namespace zorvex

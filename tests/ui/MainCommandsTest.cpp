@@ -1,0 +1,484 @@
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QTreeWidget>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "MainformFixture.h"
+#include "base/CodePage1251.h"
+#include "device/DriverLoader.h"
+#include "device/ImageBuilder.h"
+#include "device/SimulatedMeter.h"
+#include "device/SimulatedUsbBus.h"
+#include "device/UsbBus.h"
+#include "storage/FileDataAdapter.h"
+#include "support/RawSqlite.h"
+#include "ui/AboutForm.h"
+#include "ui/GetDevDataForm.h"
+#include "ui/PasportForm.h"
+#include "ui/protocol/ModalRunner.h"
+#include "ui/protocol/ReferenceForm.h"
+
+namespace zorvex::test {
+namespace {
+
+TDateTime At(int y, int mo, int d, int h = 10, int mi = 0, int s = 0) {
+    return EncodeDateTime(y, mo, d, h, mi, s, 0);
+}
+
+std::string ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// What a download of the meter can give: two single magnetic measurements
+// and a monitoring run of the electric field, 10 s apart.
+TMeasureDataP MeterContents(TDateTime singlesAt, TDateTime monitoringAt) {
+    TMeasureDataP data;
+    for (int i = 0; i < 2; ++i) {
+        TMeasureRecord r = Record(kKindMagnetic, singlesAt + i / 1440.0, 100 + i, 0.0, kBandLow, 0, i + 1);
+        data(kMethodSingle, kKindMagnetic).Records.push_back(r);
+    }
+    TDateTime time = monitoringAt;
+    for (double value : {10.5, 20.25, 30.0}) {
+        data(kMethodMonitoring, kKindElectric).Records.push_back(Record(kKindElectric, time, kAbsentValue, value));
+        time = (time * 86400 + 10) / 86400;
+    }
+    return data;
+}
+
+std::string Count(const std::string& db, const std::string& where = "") {
+    return RawRows(db, "select count(*) from measurements" + where)[0][0];
+}
+
+// The main window with the device seams installed (no meter on the USB bus,
+// `meter` behind the driver link) and every modal dialog driven by `drive`.
+class CommandsTest : public MainformTest {
+protected:
+    CommandsTest()
+        : runnerScope([this](QDialog& dialog) {
+              ++modalCount;
+              return drive ? drive(dialog) : static_cast<int>(QDialog::Rejected);
+          }) {
+        form->RecreatedDatabaseFile = Data("data.db");
+        QApplication::setActiveWindow(form.get());
+    }
+    void Attach(std::vector<std::uint8_t> image) {
+        meter = std::make_shared<TSimulatedMeter>(std::move(image));
+        backendScope.reset();  // restores the previous backend before the next is installed
+        backendScope = std::make_unique<DriverBackendScope>(meter);
+    }
+    void Press(int key, Qt::KeyboardModifiers modifiers) {
+        QKeyEvent press(QEvent::KeyPress, key, modifiers);
+        QApplication::sendEvent(form->DataGrid, &press);
+    }
+    void Trigger(const char* item) {
+        auto* action = form->findChild<QAction*>(item);
+        ASSERT_NE(action, nullptr) << item;
+        action->trigger();
+    }
+
+    UsbBusScope busScope{std::make_shared<SimulatedUsbBus>()};
+    std::shared_ptr<TSimulatedMeter> meter;
+    std::unique_ptr<DriverBackendScope> backendScope;
+    std::function<int(QDialog&)> drive;
+    int modalCount = 0;
+    ModalRunnerScope runnerScope;
+};
+
+// ---- CSV export ---------------------------------------------------------------------
+
+struct CsvCase {
+    const char* name;
+    int mode, kind;
+    std::vector<TMeasureRecord> records;
+    std::string expected;  // UTF-8; the file holds it in code page 1251
+};
+
+TEST_F(CommandsTest, ExportWritesTheTableOnViewAsCsv) {
+    const std::vector<CsvCase> cases = {
+        {"single layout",
+         kMethodSingle,
+         kKindSvtMagnetic,
+         {[] {
+             TMeasureRecord r = Record(kKindSvtMagnetic, At(2010, 3, 5, 9, 8, 7), 123.45, -1, kBandHigh, 1, 7);
+             r.workplace = 12;
+             r.height = 3;
+             return r;
+         }()},
+         "Ячейка;Рабочее;Уровень;Дата;Время;Магнитное поле;Полоса;Режекция\r\n"
+         ";место;по высоте;;;нТл;;\r\n"
+         "7;12;1,5;05.03.2010;09:08:07;123,45;2кГц - 400кГц;50Гц\r\n"},
+        {"empty kind",
+         kMethodSingle,
+         kKindMagnetic,
+         {},
+         "Ячейка;Рабочее;Уровень;Дата;Время;Значение;Полоса\r\n"
+         ";место;по высоте;;;нТл;\r\n"
+         ";;;;;;\r\n"},
+        {"monitoring of kind 0",
+         kMethodMonitoring,
+         kKind50Hz,
+         {Record(kKind50Hz, At(2010, 3, 5), 12.5, 0.75)},
+         "Магнитное поле;Электрическое поле\r\nнТл;В/м\r\n12,50;0,75\r\n"},
+    };
+    for (const CsvCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        TMeasureDataP data;
+        data(c.mode, c.kind).Records = c.records;
+        Show(data, c.mode, c.kind);
+        const std::string file = Data(std::string("export/") + c.name + ".csv");  // the directory is created
+        prompts->shown.clear();
+        prompts->fileAnswers = {file};
+        prompts->confirmAnswers = {true};
+        Trigger("N17");
+        EXPECT_EQ(ReadBytes(file), Utf8ToCp1251(c.expected));
+        ASSERT_EQ(prompts->shown.size(), 3u);
+        EXPECT_EQ(prompts->shown[0].text, "Экспорт данных мониторинга");
+        EXPECT_EQ(prompts->shown[1].text, "Открыть экспортированный файл?");
+        EXPECT_EQ(prompts->shown[2].kind, "open-app");
+        EXPECT_EQ(prompts->shown[2].text, file);
+    }
+}
+
+TEST_F(CommandsTest, ExportThatCannotCreateItsFileSaysSoInsteadOfAsking) {
+    std::ofstream(Data("blocker")) << "a file, not a directory";
+    prompts->fileAnswers = {Data("blocker/out.csv")};
+    form->N17Click();
+    ASSERT_EQ(prompts->Messages().size(), 1u);
+    EXPECT_EQ(prompts->Messages()[0], "Не удалось создать файл " + Data("blocker/out.csv"));
+    EXPECT_TRUE(prompts->confirmAnswers.empty());
+    for (const auto& s : prompts->shown) EXPECT_NE(s.kind, "confirm");
+}
+
+// ---- download ---------------------------------------------------------------------------
+
+struct DownloadCase {
+    const char* name;
+    TDateTime singlesAt, monitoringAt;
+    int mode, kind;
+};
+
+TEST_F(CommandsTest, DownloadStoresEveryRecordOnceAndShowsTheNewestList) {
+    const std::vector<DownloadCase> cases = {
+        {"monitoring newest", At(2024, 3, 5), At(2024, 3, 6), kMethodMonitoring, kKindElectric},
+        {"singles newest", At(2024, 3, 7), At(2024, 3, 6), kMethodSingle, kKindMagnetic},
+    };
+    int stored = 0;
+    for (const DownloadCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const TMeasureDataP contents = MeterContents(c.singlesAt, c.monitoringAt);
+        Attach(BuildImage(contents));
+        drive = [](QDialog& dialog) {
+            auto& download = dynamic_cast<TGetDevDataForm&>(dialog);
+            download.show();
+            download.Timer1Timer();
+            EXPECT_EQ(download.State(), TGetDevDataForm::kFinished);
+            download.Button1Click();  // "ОК"
+            return download.result();
+        };
+        form->BitBtn1->click();
+        stored += 5;
+        EXPECT_EQ(Count(Data("data.db")), std::to_string(stored));
+        EXPECT_EQ(form->Mode(), c.mode);
+        EXPECT_EQ(form->Kind(), c.kind);
+        EXPECT_EQ(form->TabControl1->currentIndex(), c.kind);
+        for (int method = 0; method < kMethodCount; ++method) {
+            for (int kind = 0; kind < kKindCount; ++kind) {
+                const auto& got = form->Matrix()(method, kind).Records;
+                ASSERT_EQ(got.size(), contents(method, kind).Records.size());
+                for (const auto& r : got) EXPECT_NE(r.id, 0);  // every record has its row
+            }
+        }
+        EXPECT_TRUE(form->IdsOfMainDatabase());
+        EXPECT_EQ(form->DataGrid->RowCount(), 2 + (c.mode == kMethodSingle ? 2 : 3));
+    }
+    ASSERT_EQ(form->DateTree->topLevelItemCount(), 1);
+    EXPECT_EQ(form->DateTree->topLevelItem(0)->text(0), "2024");
+    EXPECT_EQ(form->DateTree->topLevelItem(0)->child(0)->childCount(), 3);  // 5, 6 and 7 March
+}
+
+TEST_F(CommandsTest, CancelledDownloadChangesNothing) {
+    TMeasureDataP before;
+    before(kMethodSingle, kKind50Hz).Records = {Record(kKind50Hz, At(2012, 1, 1), 1, 2)};
+    Show(before, kMethodSingle, kKind50Hz);
+    Attach(BuildImage(MeterContents(At(2024, 3, 5), At(2024, 3, 6))));
+    drive = [](QDialog& dialog) {
+        auto& download = dynamic_cast<TGetDevDataForm&>(dialog);
+        download.show();
+        download.Button1Click();  // "Отмена" before the transfer started
+        return download.result();
+    };
+    form->N15Click();
+    EXPECT_EQ(modalCount, 1);
+    EXPECT_EQ(form->Matrix(), before);
+    EXPECT_EQ(Count(Data("data.db")), "0");
+    EXPECT_EQ(form->Mode(), kMethodSingle);
+    EXPECT_EQ(form->DateTree->topLevelItemCount(), 0);
+}
+
+// ---- measurement files -----------------------------------------------------------------
+
+TEST_F(CommandsTest, SavedAndOpenedFileRecordsNeverWriteIntoTheMainDatabase) {
+    // Three other rows first, so that the file's ids name other rows of data.db.
+    TMeasureDataP other;
+    other(kMethodSingle, kKind50Hz).Records = {Record(0, At(2011, 1, 1), 1, 1), Record(0, At(2011, 1, 2), 1, 1),
+                                               Record(0, At(2011, 1, 3), 1, 1)};
+    form->TakeOverMatrix(other, false);
+    form->StoreMeasurements();
+    TMeasureDataP mine;
+    mine(kMethodSingle, kKindMagnetic).Records = {Record(3, At(2012, 5, 1), 5, 0), Record(3, At(2012, 5, 2), 6, 0)};
+    form->TakeOverMatrix(mine, false);
+    form->SelectNewestData();
+    form->StoreMeasurements();
+    ASSERT_EQ(form->Matrix()(0, kKindMagnetic).Records[0].id, 4);
+
+    const std::string file = Data("set.zorvex");
+    prompts->fileAnswers = {file};
+    Trigger("N5");
+    TMeasureDataP inFile;
+    TFileDataAdapter().GetData(file, inFile);
+    ASSERT_EQ(inFile(0, kKindMagnetic).Records.size(), 2u);
+    EXPECT_EQ(form->Matrix()(0, kKindMagnetic).Records[0].id, 1);  // the file's row now
+    EXPECT_FALSE(form->IdsOfMainDatabase());
+    form->DataGrid->EditCellText(1, 2, "44");
+    EXPECT_EQ(form->Matrix()(0, kKindMagnetic).Records[0].workplace, 44);
+    EXPECT_EQ(Count(Data("data.db"), " where workplace <> 0"), "0");
+
+    // Opened while a longer monitoring run of the same kind is on view: the
+    // view is laid out for the file's lists before it is filled.
+    TMeasureDataP run;
+    for (int i = 0; i < 4; ++i) {
+        run(1, kKindMagnetic).Records.push_back(Record(3, At(2013, 1, 1, 10, 0, i * 10), i + 1, 0));
+    }
+    Show(run, kMethodMonitoring, kKindMagnetic);
+    ASSERT_EQ(form->ShownCount(), 4);
+    prompts->fileAnswers = {file};
+    Trigger("N4");
+    EXPECT_TRUE(prompts->Messages().empty());
+    EXPECT_EQ(form->Mode(), kMethodSingle);
+    EXPECT_EQ(form->Kind(), kKindMagnetic);
+    EXPECT_EQ(Cell(5, 3), "6.00");
+    form->DataGrid->EditCellText(1, 3, "45");
+    EXPECT_EQ(Count(Data("data.db"), " where workplace <> 0"), "0");
+    EXPECT_EQ(Count(Data("data.db")), "5");
+
+    // A cancelled dialog loads nothing.
+    prompts->fileAnswers = {std::nullopt};
+    form->N4Click();
+    EXPECT_EQ(form->Matrix()(0, kKindMagnetic).Records[1].workplace, 45);
+}
+
+// ---- clearing --------------------------------------------------------------------------
+
+TEST_F(CommandsTest, ClearHistoryDeletesOnlyWhenConfirmed) {
+    TMeasureDataP data;
+    data(kMethodMonitoring, kKind50Hz).Records = {Record(0, At(2012, 5, 1), 1, 2)};
+    data(kMethodSingle, kKindElectric).Records = {Record(4, At(2012, 5, 2), 0, 3)};
+    form->TakeOverMatrix(data, false);
+    form->SelectNewestData();
+    form->StoreMeasurements();
+    const int kind = form->Kind();
+
+    prompts->confirmAnswers = {false};
+    Trigger("N18");
+    EXPECT_EQ(prompts->shown.back().text, "Вы уверены, что хотите стереть все записи в истории измерений?");
+    EXPECT_EQ(Count(Data("data.db")), "2");
+    EXPECT_EQ(form->Matrix()(kMethodSingle, kKindElectric).Records.size(), 1u);
+    EXPECT_EQ(form->DateTree->topLevelItemCount(), 1);
+
+    prompts->confirmAnswers = {true};
+    Trigger("N18");
+    EXPECT_EQ(Count(Data("data.db")), "0");
+    for (int method = 0; method < kMethodCount; ++method)
+        for (int k = 0; k < kKindCount; ++k) EXPECT_TRUE(form->Matrix()(method, k).Records.empty());
+    EXPECT_EQ(form->DateTree->topLevelItemCount(), 0);
+    EXPECT_EQ(form->Kind(), kind);  // mode and kind stay
+    EXPECT_EQ(form->DataGrid->RowCount(), 3);
+    EXPECT_EQ(Cell(5, 2), "");
+}
+
+TEST_F(CommandsTest, ClearMeterMemoryZeroesTheSingleCountOnly) {
+    struct Case {
+        const char* name;
+        bool answer, present;
+        std::uint8_t acknowledgement;
+        std::vector<std::string> messages;
+        bool cleared;
+    };
+    const std::vector<Case> cases = {
+        {"confirmed", true, true, 0x11, {}, true},
+        {"answered No", false, true, 0x11, {}, false},
+        {"no meter", true, false, 0x11, {"Устройство не найдено"}, false},
+        {"wrong acknowledgement", true, true, 0x12, {"Ошибка обмена"}, false},
+    };
+    TImageBuilder builder;
+    builder.AddSingle(5.0, At(2020, 1, 1), 0).AddSingle(6.0, At(2020, 1, 2), 0);
+    const std::vector<std::uint8_t> image = builder.Image();
+    ASSERT_NE(image[5194], 0);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Attach(image);
+        meter->present = c.present;
+        meter->acknowledgement = c.acknowledgement;
+        prompts->shown.clear();
+        prompts->confirmAnswers = {c.answer};
+        Trigger("N19");
+        EXPECT_EQ(prompts->shown.at(0).text, "Удалить все записи измерений из карты памяти?");
+        EXPECT_EQ(prompts->Messages(), c.messages);
+        if (!c.messages.empty()) {
+            EXPECT_EQ(prompts->shown.back().icon, MessageIcon::Error);
+        }
+        std::vector<std::uint8_t> expected = image;
+        if (c.cleared) expected[5194] = 0;
+        // A wrong acknowledgement still leaves the meter's own write in place.
+        if (c.acknowledgement != 0x11) expected[5194] = meter->Image()[5194];
+        EXPECT_EQ(meter->Image(), expected);
+        EXPECT_FALSE(meter->IsOpen());
+    }
+}
+
+// ---- hidden test commands -----------------------------------------------------------------
+
+TEST_F(CommandsTest, ImageFileIsReadAsTheMeterAndACancelledDialogStoresNothingTwice) {
+    const std::string image = Data("meter.bin");
+    TImageBuilder builder;
+    builder.SetBytes(0, BuildImage(MeterContents(At(2024, 3, 5), At(2024, 3, 6))));
+    builder.WriteFile(image);
+
+    prompts->fileAnswers = {image};
+    Press(Qt::Key_T, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(Count(Data("data.db")), "5");
+    EXPECT_EQ(form->Mode(), kMethodMonitoring);
+    EXPECT_EQ(form->Kind(), kKindElectric);
+    EXPECT_EQ(form->DataGrid->RowCount(), 5);
+    EXPECT_EQ(form->DateTree->topLevelItemCount(), 1);
+
+    const TMeasureDataP shown = form->Matrix();
+    prompts->fileAnswers = {std::nullopt};
+    Press(Qt::Key_T, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(Count(Data("data.db")), "5");
+    EXPECT_EQ(form->Matrix(), shown);
+    EXPECT_TRUE(prompts->Messages().empty());
+}
+
+TEST_F(CommandsTest, RecreateDatabaseOnlyWhenConfirmed) {
+    TMeasureDataP data;
+    data(kMethodSingle, kKind50Hz).Records = {Record(0, At(2012, 5, 1), 1, 2)};
+    form->TakeOverMatrix(data, false);
+    form->StoreMeasurements();
+    const TMeasureDataP stored = form->Matrix();
+    RawExec(Data("data.db"), "insert into orgs (name) values ('kept until recreated')");
+
+    prompts->confirmAnswers = {false};
+    Press(Qt::Key_D, Qt::ControlModifier);
+    EXPECT_EQ(prompts->shown.back().text, "Are you sure you want to recreate main DB? ALL DATA WILL BE LOST!");
+    EXPECT_EQ(Count(Data("data.db")), "1");
+
+    prompts->confirmAnswers = {true};
+    Press(Qt::Key_D, Qt::ControlModifier);
+    EXPECT_TRUE(prompts->Messages().empty());
+    EXPECT_EQ(Count(Data("data.db")), "0");
+    EXPECT_EQ(RawRows(Data("data.db"), "select count(*) from orgs")[0][0], "0");
+    EXPECT_EQ(form->DateTree->topLevelItemCount(), 1);  // until the next rebuild
+    EXPECT_EQ(form->Matrix(), stored);
+    form->StoreMeasurements();  // the new database is the program's now
+    EXPECT_EQ(Count(Data("data.db")), "1");
+}
+
+TEST_F(CommandsTest, HiddenCommandsFollowThePhysicalKeyWhateverTheLayout) {
+    struct Case {
+        const char* name;
+        int key;
+        Qt::KeyboardModifiers modifiers;
+        const char* firstPrompt;  // "" when the key is no command
+    };
+    const std::vector<Case> cases = {
+        {"Ctrl+T", Qt::Key_T, Qt::ControlModifier, "input"},
+        {"Ctrl+Shift+T", Qt::Key_T, Qt::ControlModifier | Qt::ShiftModifier, "open"},
+        {"Ctrl+D", Qt::Key_D, Qt::ControlModifier, "confirm"},
+        {"Ctrl+Е (Russian layout)", 0x0415, Qt::ControlModifier, "input"},
+        {"Ctrl+Shift+Е", 0x0415, Qt::ControlModifier | Qt::ShiftModifier, "open"},
+        {"Ctrl+В", 0x0412, Qt::ControlModifier, "confirm"},
+        {"T alone", Qt::Key_T, Qt::NoModifier, ""},
+        {"Ctrl+Alt+D", Qt::Key_D, Qt::ControlModifier | Qt::AltModifier, ""},
+        {"Ctrl+У", 0x0423, Qt::ControlModifier, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        prompts->shown.clear();
+        prompts->inputAnswers = {"x"};  // the test source stops at once
+        prompts->fileAnswers = {std::nullopt};
+        prompts->confirmAnswers = {false};
+        Press(c.key, c.modifiers);
+        const std::string first = prompts->shown.empty() ? "" : prompts->shown[0].kind;
+        EXPECT_EQ(first, c.firstPrompt);
+    }
+    EXPECT_EQ(Count(Data("data.db")), "0");
+}
+
+// ---- dialogs of the menus ----------------------------------------------------------------
+
+TEST_F(CommandsTest, EveryMenuItemOpensItsDialogThroughTheModalSeam) {
+    struct Case {
+        const char* item;
+        const char* dialogClass;
+        const char* table;  // the reference editor's directory
+    };
+    const std::vector<Case> cases = {
+        {"N8", "zorvex::TPasportForm", ""},
+        {"N12", "zorvex::TAboutForm", ""},
+        {"N14", "zorvex::TReportForm", ""},
+        {"N6", "zorvex::TOpenProtocolForm", ""},
+        {"N24", "zorvex::TMaxLevelsForm", ""},
+        {"N27", "zorvex::TReferenceForm", "devices"},
+        {"N28", "zorvex::TReferenceForm", "techdocs"},
+        {"N29", "zorvex::TReferenceForm", "orgs"},
+        {"N30", "zorvex::TReferenceForm", "presenters"},
+        {"N31", "zorvex::TReferenceForm", "checkplaces"},
+        {"N32", "zorvex::TReferenceForm", "workplaces"},
+        {"N33", "zorvex::TReferenceForm", "checkgoals"},
+    };
+    TMeasureDataP data;
+    data(kMethodSingle, kKindSvtMagnetic).Records = {Record(1, At(2012, 5, 1), 3, -1)};
+    Show(data, kMethodSingle, kKindSvtMagnetic);
+    std::string opened;
+    QString table;
+    std::function<void()> resetCalibration;
+    drive = [&](QDialog& dialog) {
+        opened = dialog.metaObject()->className();
+        if (auto* editor = qobject_cast<TReferenceForm*>(&dialog)) table = editor->TableName;
+        if (auto* passport = qobject_cast<TPasportForm*>(&dialog)) resetCalibration = passport->OnResetCalibrationDate;
+        return static_cast<int>(QDialog::Rejected);
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.item);
+        opened.clear();
+        table.clear();
+        Trigger(c.item);
+        EXPECT_EQ(opened, c.dialogClass);
+        EXPECT_EQ(table.toStdString(), c.table);
+    }
+    EXPECT_EQ(modalCount, static_cast<int>(cases.size()));
+    EXPECT_TRUE(static_cast<bool>(resetCalibration));
+    EXPECT_TRUE(prompts->Messages().empty());
+    EXPECT_TRUE(form->statusBar()->currentMessage().isEmpty());
+
+    // No single measurement: no editor, the rule's message instead.
+    data(kMethodSingle, kKindSvtMagnetic).Records.clear();
+    data(kMethodMonitoring, kKind50Hz).Records = {Record(0, At(2012, 5, 1), 3, 4)};
+    Show(data, kMethodMonitoring, kKind50Hz);
+    Trigger("N14");
+    EXPECT_EQ(modalCount, static_cast<int>(cases.size()));
+    EXPECT_EQ(prompts->Messages(), std::vector<std::string>{"Нет данных для формирования отчёта!"});
+}
+
+}  // namespace
+}  // namespace zorvex::test
