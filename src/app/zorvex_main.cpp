@@ -3,6 +3,8 @@
 // top-level handler that shows a failure of any event handler in an error box
 // while the window stays usable.
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <memory>
 
 #include "base/Prompts.h"
@@ -35,6 +37,11 @@ int main(int argc, char* argv[]) {
     zorvex::ApplyRunSettings();
     TZorvexApplication app(argc, argv);
     zorvex::ResetNumericLocale();
+    // Qt's own dialog texts (file dialogs, standard buttons) in Russian too.
+    QTranslator qtTexts;
+    if (qtTexts.load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
     zorvex::InstallPrompts(std::make_shared<zorvex::QtPrompts>());
 
     zorvex::TMainform mainform("data.db");

@@ -67,7 +67,6 @@ protected:
               ++modalCount;
               return drive ? drive(dialog) : static_cast<int>(QDialog::Rejected);
           }) {
-        form->RecreatedDatabaseFile = Data("data.db");
         QApplication::setActiveWindow(form.get());
     }
     void Attach(std::vector<std::uint8_t> image) {
@@ -370,6 +369,8 @@ TEST_F(CommandsTest, ImageFileIsReadAsTheMeterAndACancelledDialogStoresNothingTw
 }
 
 TEST_F(CommandsTest, RecreateDatabaseOnlyWhenConfirmed) {
+    // The file recreated is the one the window opened, wherever the program lies.
+    EXPECT_EQ(form->RecreatedDatabaseFile, Data("data.db"));
     TMeasureDataP data;
     data(kMethodSingle, kKind50Hz).Records = {Record(0, At(2012, 5, 1), 1, 2)};
     form->TakeOverMatrix(data, false);

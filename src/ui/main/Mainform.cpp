@@ -56,7 +56,9 @@ QString Q(const std::string& text) {
 
 TMainform::TMainform(const std::string& databaseFile, QWidget* parent) : QMainWindow(parent) {
     setObjectName("Mainform");
-    RecreatedDatabaseFile = (std::filesystem::path(ProgramDirectory()) / "data.db").string();
+    // The file the window works on, resolved before opening it moves the
+    // working directory: Ctrl+D recreates this one and no other.
+    RecreatedDatabaseFile = std::filesystem::absolute(databaseFile).string();
     BuildWindow();
     BuildMenus();
     // The built-in levels hold until the stored ones are loaded, and stay

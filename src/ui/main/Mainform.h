@@ -158,7 +158,8 @@ public:
     // Node record of a history tree node.
     static TDateNodeRecord NodeRecord(const QTreeWidgetItem* node);
 
-    // The database Ctrl+D deletes and creates anew: data.db beside the program.
+    // The database Ctrl+D deletes and creates anew: the main database the
+    // window opened (not a same-named file elsewhere).
     std::string RecreatedDatabaseFile;
 
 protected:
