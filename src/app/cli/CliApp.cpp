@@ -57,7 +57,7 @@ void CliContext::OpenMainDatabase() {
     if (!HasMainDatabase()) SetMainDatabase(OpenDatabase(databasePath_));
 }
 
-std::vector<OptionSpec> FormatOptions() { return {{"--format", true}, {"--utf8", false}}; }
+std::vector<OptionDef> FormatOptions() { return {{"--format", true}, {"--utf8", false}}; }
 
 OutputOptions ReadFormat(const ParsedArgs& args) {
     OutputOptions options;
@@ -120,7 +120,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     auto prompts = std::make_shared<ConsolePrompts>(err);
     PromptsScope scope(prompts);
     try {
-        std::vector<OptionSpec> options = command->options;
+        std::vector<OptionDef> options = command->options;
         const ParsedArgs parsed = ParseArgs(rest, options);
         CliContext context(out, err, database);
         context.console = prompts.get();

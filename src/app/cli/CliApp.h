@@ -38,7 +38,7 @@ struct CliCommand {
     std::string synopsis;  // operands and options after the name
     std::string summary;   // one line for the overall help
     std::string details;   // further help lines
-    std::vector<OptionSpec> options;
+    std::vector<OptionDef> options;
     std::function<int(CliContext&, const ParsedArgs&)> run;
 };
 
@@ -58,7 +58,7 @@ using ProtocolPdfRenderer = std::function<void(int id, const std::string& pdfPat
 void SetProtocolPdfRenderer(ProtocolPdfRenderer renderer);
 
 // Options shared by the commands that print records.
-std::vector<OptionSpec> FormatOptions();
+std::vector<OptionDef> FormatOptions();
 OutputOptions ReadFormat(const ParsedArgs& args);
 
 // Exactly `count` operands, or UsageError naming what is missing.

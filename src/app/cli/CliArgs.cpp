@@ -21,7 +21,7 @@ std::optional<int> ParsedArgs::IntValue(const std::string& option, int low, int 
     return *value;
 }
 
-ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs) {
+ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::vector<OptionDef>& definitions) {
     ParsedArgs parsed;
     bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -36,12 +36,12 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::vector<Opt
         }
         const std::size_t eq = arg.find('=');
         const std::string name = arg.substr(0, eq);
-        const OptionSpec* spec = nullptr;
-        for (const auto& s : specs)
-            if (s.name == name) spec = &s;
-        if (!spec) throw UsageError("неизвестный параметр " + name);
+        const OptionDef* definition = nullptr;
+        for (const auto& s : definitions)
+            if (s.name == name) definition = &s;
+        if (!definition) throw UsageError("неизвестный параметр " + name);
         if (parsed.values_.count(name)) throw UsageError("параметр " + name + " указан дважды");
-        if (!spec->takesValue) {
+        if (!definition->takesValue) {
             if (eq != std::string::npos) throw UsageError("параметр " + name + " не принимает значения");
             parsed.values_[name] = "";
         } else if (eq != std::string::npos) {

@@ -14,7 +14,7 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-struct OptionSpec {
+struct OptionDef {
     std::string name;  // "--format"
     bool takesValue = false;
 };
@@ -30,12 +30,12 @@ public:
     std::optional<int> IntValue(const std::string& option, int low, int high) const;
 
 private:
-    friend ParsedArgs ParseArgs(const std::vector<std::string>&, const std::vector<OptionSpec>&);
+    friend ParsedArgs ParseArgs(const std::vector<std::string>&, const std::vector<OptionDef>&);
     std::map<std::string, std::string> values_;
     std::vector<std::string> operands_;
 };
 
 // Accepts "--name value" and "--name=value"; "--" ends the options.
-ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs);
+ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::vector<OptionDef>& definitions);
 
 }  // namespace zorvex::cli

@@ -159,7 +159,7 @@ int TestDataCommand(CliContext& context, const ParsedArgs& args) {
 }  // namespace
 
 std::vector<CliCommand> DeviceCommands() {
-    std::vector<OptionSpec> decodeOptions = FormatOptions();
+    std::vector<OptionDef> decodeOptions = FormatOptions();
     return {
         {"decode", "ОБРАЗ [--format ВИД] [--utf8]", "разобрать файл образа памяти прибора (ничего не сохраняется)",
          "  --format table|json|csv   вид вывода (по умолчанию table)\n"

@@ -17,7 +17,7 @@
 namespace zorvex::cli {
 namespace {
 
-std::vector<OptionSpec> FilterOptions() {
+std::vector<OptionDef> FilterOptions() {
     return {{"--from", true}, {"--to", true}, {"--method", true}, {"--kind", true}};
 }
 
@@ -129,7 +129,7 @@ int LevelsCommand(CliContext& context, const ParsedArgs& args) {
 }  // namespace
 
 std::vector<CliCommand> StoreCommands() {
-    auto withFormat = [](std::vector<OptionSpec> options) {
+    auto withFormat = [](std::vector<OptionDef> options) {
         for (auto& o : FormatOptions()) options.push_back(o);
         return options;
     };
