@@ -157,6 +157,16 @@ TEST_F(CommandsTest, ExportThatCannotCreateItsFileSaysSoInsteadOfAsking) {
     for (const auto& s : prompts->shown) EXPECT_NE(s.kind, "confirm");
 }
 
+TEST_F(CommandsTest, AnExportNothingCanOpenIsReported) {
+    prompts->fileAnswers = {Data("out.csv")};
+    prompts->confirmAnswers = {true};
+    prompts->openAppResult = false;
+    Trigger("N17");
+    ASSERT_EQ(prompts->Messages().size(), 1u);
+    EXPECT_EQ(prompts->Messages()[0],
+              "Не удалось открыть «" + Data("out.csv") + "»: нет приложения для файлов этого типа");
+}
+
 // ---- download ---------------------------------------------------------------------------
 
 struct DownloadCase {

@@ -494,10 +494,12 @@ TEST_F(MainformTest, MenuItemsCarryTheirShortcuts) {
     EXPECT_FALSE(form->N22->isVisible());
 }
 
-TEST_F(MainformTest, HelpDocumentsOpenBesideTheProgram) {
+TEST_F(MainformTest, AMissingHelpDocumentIsReported) {
+    // The documents are looked for beside the program, where this test program has none.
     form->findChild<QAction*>("N21")->trigger();
     ASSERT_EQ(prompts->shown.size(), 1u);
-    EXPECT_EQ(prompts->shown[0].kind, "open-app");
+    EXPECT_EQ(prompts->shown[0].kind, "message");
+    EXPECT_TRUE(prompts->shown[0].text.starts_with("Документ не найден: ")) << prompts->shown[0].text;
     EXPECT_TRUE(prompts->shown[0].text.ends_with("/doc/sanpin.chm"));
 }
 

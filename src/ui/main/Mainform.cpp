@@ -37,6 +37,7 @@
 #include "ui/MaxLevelsForm.h"
 #include "ui/graph/MonitoringGraph.h"
 #include "ui/grid/StringGrid.h"
+#include "storage/Utilities.h"
 #include "ui/main/HandlerGuard.h"
 #include "ui/protocol/ModalRunner.h"
 
@@ -525,12 +526,17 @@ void TMainform::N15Click() {
 }
 
 void TMainform::N11Click() {
-    Prompts().OpenWithRegisteredApp(
-        (std::filesystem::path(ProgramDirectory()) / "doc" / "zorvex-user-manual.chm").string());
+    OpenDocument((std::filesystem::path(ProgramDirectory()) / "doc" / "zorvex-user-manual.chm").string());
 }
 
 void TMainform::N21Click() {
-    Prompts().OpenWithRegisteredApp((std::filesystem::path(ProgramDirectory()) / "doc" / "sanpin.chm").string());
+    OpenDocument((std::filesystem::path(ProgramDirectory()) / "doc" / "sanpin.chm").string());
+}
+
+void TMainform::OpenDocument(const std::string& path) {
+    if (!IsExistingFile(path)) throw Exception("Документ не найден: " + path);
+    if (!Prompts().OpenWithRegisteredApp(path))
+        throw Exception("Не удалось открыть «" + path + "»: нет приложения для файлов этого типа");
 }
 
 void TMainform::N22Click() {}

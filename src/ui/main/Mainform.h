@@ -133,6 +133,9 @@ public:
     void BitBtn3Click();
     void N11Click();
     void N21Click();
+    // Opens a document with the application the desktop registers for it;
+    // a missing document or one nothing can open is reported, not ignored.
+    void OpenDocument(const std::string& path);
     void N15Click();
     void N7Click();
     void HistoryBtnClick();

@@ -131,7 +131,7 @@ void TMainform::N17Click() {
         }
     }
     if (Prompts().Confirm("Открыть экспортированный файл?", "Подтверждение")) {
-        Prompts().OpenWithRegisteredApp(*fileName);
+        OpenDocument(*fileName);
     }
 }
 
