@@ -10,7 +10,7 @@
 #include "base/Prompts.h"
 #include "base/RunSettings.h"
 #include "ui/QtPrompts.h"
-#include "ui/main/HandlerGuard.h"
+#include "ui/HandlerGuard.h"
 #include "ui/main/Mainform.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include "base/RunSettings.h"
 #include "storage/SQLiteDatabase.h"
 #include "storage/Utilities.h"
-#include "ui/main/HandlerGuard.h"
+#include "ui/HandlerGuard.h"
 
 namespace zorvex {
 

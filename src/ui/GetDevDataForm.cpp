@@ -8,7 +8,7 @@
 #include <QShowEvent>
 #include <QTimer>
 
-#include "ui/main/HandlerGuard.h"
+#include "ui/HandlerGuard.h"
 
 namespace zorvex {
 

@@ -11,7 +11,7 @@
 #include "storage/Levels.h"
 #include "storage/Utilities.h"
 #include "ui/grid/StringGrid.h"
-#include "ui/main/HandlerGuard.h"
+#include "ui/HandlerGuard.h"
 #include "ui/main/Mainform.h"
 
 namespace zorvex {

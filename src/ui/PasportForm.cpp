@@ -12,7 +12,7 @@
 #include "device/ZorvexDriver.h"
 #include "storage/PassportTexts.h"
 #include "ui/GetDevDataForm.h"
-#include "ui/main/HandlerGuard.h"
+#include "ui/HandlerGuard.h"
 
 namespace zorvex {
 

@@ -23,7 +23,7 @@
 #include "ui/AboutForm.h"
 #include "ui/GetDevDataForm.h"
 #include "ui/PasportForm.h"
-#include "ui/protocol/ModalRunner.h"
+#include "ui/ModalRunner.h"
 #include "ui/protocol/ReferenceForm.h"
 
 namespace zorvex::test {

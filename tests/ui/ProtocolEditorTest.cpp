@@ -28,7 +28,7 @@
 #include "support/ScriptedPrompts.h"
 #include "support/TempDir.h"
 #include "ui/grid/StringGrid.h"
-#include "ui/protocol/ModalRunner.h"
+#include "ui/ModalRunner.h"
 #include "ui/protocol/ProtocolWindows.h"
 #include "ui/protocol/RefSelectForm.h"
 #include "ui/protocol/ReportForm.h"

@@ -38,8 +38,8 @@
 #include "ui/graph/MonitoringGraph.h"
 #include "ui/grid/StringGrid.h"
 #include "storage/Utilities.h"
-#include "ui/main/HandlerGuard.h"
-#include "ui/protocol/ModalRunner.h"
+#include "ui/HandlerGuard.h"
+#include "ui/ModalRunner.h"
 
 namespace zorvex {
 

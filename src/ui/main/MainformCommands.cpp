@@ -24,7 +24,7 @@
 #include "ui/PasportForm.h"
 #include "ui/grid/StringGrid.h"
 #include "ui/main/Mainform.h"
-#include "ui/protocol/ModalRunner.h"
+#include "ui/ModalRunner.h"
 #include "ui/protocol/ProtocolWindows.h"
 
 namespace zorvex {

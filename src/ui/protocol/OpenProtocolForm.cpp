@@ -13,7 +13,7 @@
 #include "base/Prompts.h"
 #include "protocol/ProtocolList.h"
 #include "protocol/ProtocolStore.h"
-#include "ui/main/HandlerGuard.h"
+#include "ui/HandlerGuard.h"
 #include "ui/protocol/ProtocolWindows.h"
 
 namespace zorvex {

@@ -2,7 +2,7 @@
 
 #include "base/Prompts.h"
 #include "storage/ReferenceDirectories.h"
-#include "ui/protocol/ModalRunner.h"
+#include "ui/ModalRunner.h"
 #include "ui/protocol/OpenProtocolForm.h"
 #include "ui/protocol/ReferenceForm.h"
 #include "ui/protocol/ReportForm.h"

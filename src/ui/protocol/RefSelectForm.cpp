@@ -7,8 +7,8 @@
 #include <QVBoxLayout>
 
 #include "storage/ReferenceDirectories.h"
-#include "ui/main/HandlerGuard.h"
-#include "ui/protocol/ModalRunner.h"
+#include "ui/HandlerGuard.h"
+#include "ui/ModalRunner.h"
 #include "ui/protocol/ReferenceForm.h"
 
 namespace zorvex {

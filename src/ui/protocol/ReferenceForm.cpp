@@ -13,7 +13,7 @@
 #include "storage/ReferenceDirectories.h"
 #include "storage/Utilities.h"
 #include "ui/grid/StringGrid.h"
-#include "ui/main/HandlerGuard.h"
+#include "ui/HandlerGuard.h"
 
 namespace zorvex {
 

@@ -28,8 +28,8 @@
 #include "base/DateTime.h"
 #include "base/Exceptions.h"
 #include "ui/grid/StringGrid.h"
-#include "ui/main/HandlerGuard.h"
-#include "ui/protocol/ModalRunner.h"
+#include "ui/HandlerGuard.h"
+#include "ui/ModalRunner.h"
 #include "ui/protocol/RefSelectForm.h"
 
 namespace zorvex {

@@ -1,4 +1,4 @@
-#include "ui/main/HandlerGuard.h"
+#include "ui/HandlerGuard.h"
 
 #include <exception>
 

@@ -1,4 +1,4 @@
-#include "ui/protocol/ModalRunner.h"
+#include "ui/ModalRunner.h"
 
 #include <QDialog>
 #include <utility>
