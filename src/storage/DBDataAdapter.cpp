@@ -1,6 +1,8 @@
 #include "storage/DBDataAdapter.h"
 
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "base/Numbers.h"
 #include "storage/Database.h"
@@ -69,6 +71,19 @@ void TDBDataAdapter::GetData(const std::string& Param, TMeasureDataP& Data) {
 void TDBDataAdapter::PutData(TMeasureDataP& Data, const std::string& Param) {
     AdapterConnection connection(Param);
     TSQLiteDatabase& db = connection.get();
+    // Records given a row id by this call, with the id they had before. When
+    // the transaction ends without its commit those rows are gone, and their
+    // ids must not stay on the records: SQLite hands them out again.
+    std::vector<std::pair<TMeasureRecord*, std::int32_t>> given;
+    const auto rollBack = [&] {
+        if (db.InTransaction()) {
+            try {
+                db.RollbackTransaction();
+            } catch (...) {
+            }
+        }
+        for (const auto& [record, previousId] : given) record->id = previousId;
+    };
     db.StartTransaction();
     try {
         for (int method = 0; method < kMethodCount; ++method) {
@@ -78,25 +93,30 @@ void TDBDataAdapter::PutData(TMeasureDataP& Data, const std::string& Param) {
                                {method, kind, r.number, r.workplace, r.height, StoredTime(r.time), r.mvalue,
                                 r.mvalue2, r.evalue, r.evalue2, static_cast<std::int32_t>(r.band),
                                 static_cast<std::int32_t>(r.rejection)});
+                    given.emplace_back(&r, r.id);
                     r.id = static_cast<std::int32_t>(db.LastRowId());
                 }
             }
         }
     } catch (...) {
         // Keep what was stored before the failure; if even the commit fails,
-        // end the transaction so the connection stays usable, and report the
-        // first error.
+        // nothing is kept and the connection is left without a transaction.
+        // The first error is the one reported.
         try {
             db.CommitTransaction();
         } catch (...) {
-            try {
-                db.RollbackTransaction();
-            } catch (...) {
-            }
+            rollBack();
         }
         throw;
     }
-    db.CommitTransaction();
+    try {
+        db.CommitTransaction();
+    } catch (...) {
+        // A reader holding the file makes the commit fail and SQLite keeps the
+        // transaction open: end it rather than leave the connection stuck.
+        rollBack();
+        throw;
+    }
 }
 
 }  // namespace zorvex

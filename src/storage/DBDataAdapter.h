@@ -24,7 +24,8 @@ public:
     // Inserts every record, method 0 kinds 0..4 then method 1 kinds 0..4, in
     // one transaction, and gives each its new row id. When an insert fails the
     // rows stored before it are still committed (and keep their ids) and the
-    // error is raised.
+    // error is raised. When the commit itself fails, nothing is stored, the
+    // records keep the ids they had and no transaction stays open.
     void PutData(TMeasureDataP& Data, const std::string& Param) override;
 };
 

@@ -157,6 +157,27 @@ TEST_F(MeasurementStore, LockedMainDatabaseLosesNothing) {
     EXPECT_EQ(MainDatabase().ScalarInt("select count(*) from measurements"), 12);
 }
 
+TEST_F(MeasurementStore, AReaderBlockingTheCommitLeavesNoOpenTransactionAndNoStaleIds) {
+    TMeasureDataP first = SampleMatrix();
+    TDBDataAdapter().PutData(first, "");
+    // Another program reading the file holds its shared lock: the inserts
+    // succeed, the commit cannot.
+    auto reader = TSQLiteDatabase::Open(file);
+    reader->Execute("BEGIN");
+    reader->Query("select count(*) from measurements");
+    TMeasureDataP second = SampleMatrix();
+    second(0, 0).Records[0].id = 77;  // an id the record had before
+    EXPECT_THROW(TDBDataAdapter().PutData(second, ""), ESQLiteException);
+    EXPECT_FALSE(MainDatabase().InTransaction());
+    EXPECT_EQ(second(0, 0).Records[0].id, 77);
+    EXPECT_EQ(second(1, 4).Records[2].id, 0);
+    reader->Execute("ROLLBACK");
+
+    TDBDataAdapter().PutData(second, "");  // stores again, with ids not handed out twice
+    EXPECT_EQ(second(0, 0).Records[0].id, 7);
+    EXPECT_EQ(MainDatabase().ScalarInt("select count(*) from measurements"), 12);
+}
+
 TEST(ReadOnlyDatabase, WritesFailWithTheLayersReportAndDataStays) {
     // Root ignores file modes, so the check runs in a child without privileges.
     TempDir dir;
