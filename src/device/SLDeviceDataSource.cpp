@@ -196,7 +196,7 @@ void TSLDeviceDataSource::GetData(const std::string&, TMeasureDataP& Data) {
         const std::uint8_t bandBit = mode & 0x01;
         const bool pairs = (mode & 0x02) != 0;
         const std::uint8_t rejectionBit = (mode >> 2) & 0x01;
-        TDateTime time = MeterDateTime(image.At(kMonitorStartOffset));
+        const TDateTime start = MeterDateTime(image.At(kMonitorStartOffset));
         const int interval = image[kMonitorIntervalOffset];
         auto& records = Data(kMethodMonitoring, kind).Records;
 
@@ -229,7 +229,10 @@ void TSLDeviceDataSource::GetData(const std::string&, TMeasureDataP& Data) {
             TMeasureRecord record;
             bool complete = true;
             record.kind = static_cast<std::uint8_t>(kind);
-            record.time = time;
+            // Each time is computed from the start, not by adding the interval
+            // to the previous one: over thousands of samples the additions
+            // drift by milliseconds and whole seconds would come out one early.
+            record.time = start + static_cast<double>(recordCount) * interval / kSecondsPerDay;
             record.mvalue = record.evalue = kAbsentValue;
             switch (kind) {
                 case kKind50Hz:
@@ -254,7 +257,6 @@ void TSLDeviceDataSource::GetData(const std::string&, TMeasureDataP& Data) {
             if (!complete) break;
             records.push_back(record);
             ++recordCount;
-            time = (time * kSecondsPerDay + interval) / kSecondsPerDay;
         }
     }
 

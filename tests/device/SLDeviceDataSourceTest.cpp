@@ -321,6 +321,26 @@ TEST_F(SLDownload, IntervalZeroKeepsTheStartTimeAndOtherIntervalsAddUp) {
     }
 }
 
+TEST_F(SLDownload, EveryTimeOfAFullSeriesIsAWholeSecondFromTheStart) {
+    // Adding the interval step by step drifts by milliseconds over a full
+    // memory, which would show some samples one second early.
+    const TDateTime start = EncodeDateTime(2020, 3, 14, 9, 17, 29, 0);
+    const std::vector<double> values(kMaxMonitorValues, 2.0);
+    const auto data = Download(TImageBuilder().SetMonitoring(0x10, 0, start, 60, values));
+    const auto& records = data(kMethodMonitoring, kKindMagnetic).Records;
+    ASSERT_EQ(records.size(), values.size());
+    const int startSecond = 9 * 3600 + 17 * 60 + 29;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const int total = startSecond + static_cast<int>(i) * 60;
+        DateParts date;
+        TimeParts time;
+        DecodeDateTime(records[i].time, date, time);
+        ASSERT_EQ(date.day, 14 + total / 86400) << i;
+        ASSERT_EQ(time.hour * 3600 + time.minute * 60 + time.second, total % 86400) << i;
+        ASSERT_EQ(time.millisecond, 0) << i;
+    }
+}
+
 TEST_F(SLDownload, ReadsOnlyTheSectorsItNeedsInOrder) {
     struct Case {
         const char* name;
