@@ -137,7 +137,7 @@ TEST_F(MainformTest, MonitoringShowsOneRunOfValuesWithItsBand) {
     TMeasureDataP data;
     data(1, 1).Records = {
         Record(1, At(2012, 5, 1, 10, 0, 0), 1.5, -1, 0, 1), Record(1, At(2012, 5, 1, 10, 0, 10), 2.5, -1, 0, 1),
-        Record(1, At(2012, 5, 1, 10, 3, 30), 3.5, -1, 0, 1), Record(1, At(2012, 5, 1, 10, 8, 30), 4.5, -1, 0, 1)};
+        Record(1, At(2012, 5, 1, 10, 3, 30), 3.5, -1, 0, 1), Record(1, At(2012, 5, 1, 10, 8, 30), 4.5, -1, 1, 0)};
     Show(data, kMethodMonitoring, 1);
     ASSERT_EQ(form->MonComboBox->count(), 2);
     EXPECT_EQ(form->MonComboBox->itemText(0), "01.05.2012 10:00:00");
@@ -151,10 +151,12 @@ TEST_F(MainformTest, MonitoringShowsOneRunOfValuesWithItsBand) {
     EXPECT_EQ(form->LegendLabels[0]->text(), "Магнитное поле");
     EXPECT_TRUE(form->Shapes[1]->isHidden());
 
+    // A later run in another band shows its own band (a history load can join such runs).
     form->MonComboBox->setCurrentIndex(1);
     EXPECT_EQ(form->FirstIndex(), 3);
     EXPECT_EQ(form->DataGrid->RowCount(), 3);
     EXPECT_EQ(Cell(0, 2), "4.50");
+    EXPECT_EQ(form->BandLabel->text(), "Полоса: 2кГц - 400кГц");
 }
 
 // ---- newest data ---------------------------------------------------------------------
@@ -268,6 +270,17 @@ TEST_F(MainformTest, MarkedValueIsDrawnInTheExceedanceColour) {
     };
     EXPECT_GT(countColour(2, QColor(255, 0, 127)), 0);
     EXPECT_EQ(countColour(3, QColor(255, 0, 127)), 0);
+}
+
+TEST_F(MainformTest, AValueExactlyAtAUserLevelIsMarked) {
+    // Levels such as 2.7 have no exact binary form; the value shown as 2.70 reaches it.
+    form->SetLevel(msfEFHB, 2.7);
+    form->ApplyLevels();
+    TMeasureDataP data;
+    data(0, 2).Records = {Record(2, kT, -1, 2.7, 1), Record(2, kT, -1, 2.69, 1)};
+    Show(data, kMethodSingle, 2);
+    EXPECT_TRUE(form->IsMarkedCell(5, 2));
+    EXPECT_FALSE(form->IsMarkedCell(5, 3));
 }
 
 // ---- editing -------------------------------------------------------------------------

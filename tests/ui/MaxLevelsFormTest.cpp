@@ -78,7 +78,7 @@ TEST_F(MaxLevelsFormTest, StoredLevelsAreLoadedAtStart) {
     EXPECT_TRUE(prompts->Messages().empty());
 }
 
-TEST_F(MaxLevelsFormTest, AMissingLevelRowIsReportedAndTheBuiltInLevelsStay) {
+TEST_F(MaxLevelsFormTest, AMissingLevelRowIsReportedAndTheLevelsInForceAreShownAndMarked) {
     form.reset();
     SetMainDatabase(nullptr);
     RawExec(Data("data.db"),
@@ -90,7 +90,9 @@ TEST_F(MaxLevelsFormTest, AMissingLevelRowIsReportedAndTheBuiltInLevelsStay) {
     EXPECT_EQ(prompts->Messages()[0], "'' is not a valid floating point value");
     EXPECT_DOUBLE_EQ(form->Levels()[msfMFLB], 111.0);      // loaded before the missing row
     EXPECT_DOUBLE_EQ(form->Levels()[msfEF50hz], 500.0);    // after it: built-in
-    EXPECT_FLOAT_EQ(form->LimitTable()[1][0][0], 250.0f);  // the limits keep their built-in values
+    // The level row and the marking use the levels in force, as the dialog shows them.
+    EXPECT_DOUBLE_EQ(form->LimitTable()[1][0][0], 111.0);
+    EXPECT_DOUBLE_EQ(form->LimitTable()[0][0][1], 500.0);
     EXPECT_EQ(form->LimGrid->Cell(5, 2), "5000.00");
 }
 

@@ -154,6 +154,15 @@ TEST_F(ProtocolEditorTest, PickedEntriesReplaceTheFieldText) {
     EXPECT_TRUE(prompts->Messages().empty());
 }
 
+TEST_F(ProtocolEditorTest, MultiLineFieldsKeepTheirTextExactly) {
+    TReportForm form(NewProtocolSession(ThreeWorkplaces()));
+    form.FormShow();
+    // A non-breaking space (pasted norm names carry them), leading and trailing blanks, an empty line.
+    const std::string text = "СанПиН\u00A02.2.2 \r\n\r\n  второй абзац ";
+    ASSERT_TRUE(form.SetFieldText("Memo6", text));
+    EXPECT_EQ(form.FieldText("Memo6"), text);
+}
+
 TEST_F(ProtocolEditorTest, CancelLeavesNoTraceWhileFormingStoresAndShowsTheDocument) {
     const auto fill = [](TReportForm& form) {
         form.SetFieldText("Edit0", "12");

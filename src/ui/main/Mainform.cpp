@@ -387,7 +387,14 @@ void TMainform::FormCreate(const std::string& databaseFile) {
     LimGrid->SetFixedColor(QColor(239, 239, 239));
     LimGrid->setStyleSheet("QTableView { background: rgb(239,239,239); }");
     SetMainDatabase(OpenDatabase(databaseFile));
-    LoadLevels(MainDatabase(), Levels_);
+    try {
+        LoadLevels(MainDatabase(), Levels_);
+    } catch (...) {
+        // The levels loaded before the failure are in force: the level row and
+        // the marking show them too, not the built-in ones, and the error is shown.
+        ApplyLevels();
+        throw;
+    }
     ApplyLevels();
 }
 

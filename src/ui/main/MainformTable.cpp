@@ -55,7 +55,7 @@ QString Fixed2(double value) {
 }
 
 // A permissible level as the level row shows it; a negative limit is no level.
-QString LimitText(float limit) {
+QString LimitText(double limit) {
     return limit < 0 ? QString() : Fixed2(limit);
 }
 
@@ -243,14 +243,16 @@ void TMainform::FillDataGrid() {
         DataGrid->SetCellProvider({});
     } else {
         DataGrid->SetRowCount(ShownCount_ + 2);
-        CurrentBand_ = list[0].band;
+        // A monitoring list can hold runs in different bands (a year loaded
+        // from the history): the run on view gives its own band.
+        CurrentBand_ = list[Mode_ == kMethodMonitoring ? FirstIndex_ : 0].band;
         DataGrid->SetCellProvider([this](int col, int row) { return DataCellText(col, row); });
     }
     DataGrid->SetFixedRows(2);
 
     if (Mode_ == kMethodMonitoring && Kind_ >= 1 && ShownCount_ > 0) {
         QString caption = QString("Полоса: ") + BandText(CurrentBand_);
-        if ((Kind_ == 1 || Kind_ == 2) && list[0].rejection != 0) caption += " (режекция)";
+        if ((Kind_ == 1 || Kind_ == 2) && list[FirstIndex_].rejection != 0) caption += " (режекция)";
         BandLabel->setText(caption);
     }
     FillLimGrid();
@@ -331,16 +333,16 @@ void TMainform::FillLimGrid() {
 }
 
 void TMainform::ApplyLevels() {
-    const auto level = [this](TMeasureSubfield which) { return static_cast<float>(Levels_[which]); };
+    const auto level = [this](TMeasureSubfield which) { return Levels_[which]; };
     for (int band = 0; band < 3; ++band) LimitTable_[0][band] = {level(msfMF50hz), level(msfEF50hz)};
     LimitTable_[1][0] = {level(msfMFLB), level(msfMFLB)};
     LimitTable_[1][1] = {level(msfMFHB), level(msfMFHB)};
-    LimitTable_[1][2] = {-1.0f, -1.0f};
+    LimitTable_[1][2] = {-1.0, -1.0};
     LimitTable_[2][0] = {level(msfEFLB), level(msfEFLB)};
     LimitTable_[2][1] = {level(msfEFHB), level(msfEFHB)};
-    LimitTable_[2][2] = {-1.0f, -1.0f};
+    LimitTable_[2][2] = {-1.0, -1.0};
     for (int kind = 3; kind <= 4; ++kind) {
-        for (int band = 0; band < 3; ++band) LimitTable_[kind][band] = {999999.0f, 999999.0f};
+        for (int band = 0; band < 3; ++band) LimitTable_[kind][band] = {999999.0, 999999.0};
     }
     FillLimGrid();
     FillDataGrid();
@@ -367,7 +369,7 @@ bool TMainform::IsMarkedCell(int col, int row) const {
     }
     const int slot = col - 5;
     const int band = std::clamp(CurrentBand_, 0, 2);
-    const float limit = LimitTable_[Kind_][band][slot];
+    const double limit = LimitTable_[Kind_][band][slot];
     // A negative limit is no level (band code 2 of the workplace kinds, or a level saved as -1).
     if (limit < 0 || !ExceedanceColor(Kind_, band, col - FirstValueColumn_).isValid()) return false;
     const auto value = TryStrToFloat(DataGrid->Cell(col, row).toStdString());
@@ -517,7 +519,7 @@ void TMainform::DrawGraph() {
     const int band = std::clamp(CurrentBand_, 0, 2);
     for (int s = 0; s < 2; ++s) {
         // A negative limit is no level: no limit line, nothing in the warning colour.
-        const float limit = LimitTable_[Kind_][band][s];
+        const double limit = LimitTable_[Kind_][band][s];
         input.Limits[s] = limit < 0 ? std::numeric_limits<double>::infinity() : limit;
     }
     QImage picture;

@@ -11,6 +11,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QTextDocument>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -368,8 +369,14 @@ std::optional<std::string> TReportForm::FieldText(const std::string& control) co
     if (it == fields_.end()) return std::nullopt;
     QWidget* field = it->second;
     if (auto* edit = qobject_cast<QLineEdit*>(field)) return edit->text().toStdString();
-    if (auto* memo = qobject_cast<QPlainTextEdit*>(field))
-        return memo->toPlainText().replace("\n", "\r\n").toStdString();
+    if (auto* memo = qobject_cast<QPlainTextEdit*>(field)) {
+        // The raw text keeps non-breaking spaces (the plain text turns them
+        // into spaces); its line separators become CR LF.
+        QString text = memo->document()->toRawText();
+        text.replace(QChar::ParagraphSeparator, QStringLiteral("\r\n"));
+        text.replace(QChar::LineSeparator, QStringLiteral("\r\n"));
+        return text.toStdString();
+    }
     if (auto* combo = qobject_cast<QComboBox*>(field)) return combo->currentText().toStdString();
     return std::nullopt;
 }
