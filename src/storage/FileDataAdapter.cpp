@@ -4,6 +4,7 @@
 
 #include "base/Exceptions.h"
 #include "storage/DBDataAdapter.h"
+#include "storage/SQLiteDatabase.h"
 
 namespace zorvex {
 
@@ -13,6 +14,8 @@ void TFileDataAdapter::GetData(const std::string& Param, TMeasureDataP& Data) {
 }
 
 void TFileDataAdapter::PutData(TMeasureDataP& Data, const std::string& Param) {
+    if (IsMainDatabaseFile(Param))
+        throw Exception("Файл «" + Param + "» — основная база данных программы; выберите другое имя");
     std::error_code ec;
     std::filesystem::remove(Param, ec);
     if (ec && std::filesystem::exists(Param)) {

@@ -15,7 +15,8 @@ public:
     void GetData(const std::string& Param, TMeasureDataP& Data) override;
     // Replaces the file by one holding exactly the matrix's records. When an
     // old file exists and cannot be removed, raises Exception and writes
-    // nothing, so records are never added to an old file.
+    // nothing, so records are never added to an old file. Refuses the file of
+    // the main database, which replacing would destroy.
     void PutData(TMeasureDataP& Data, const std::string& Param) override;
 };
 

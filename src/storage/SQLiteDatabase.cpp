@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <cstring>
+#include <filesystem>
 #include <utility>
 
 #include "base/CodePage1251.h"
@@ -357,6 +358,11 @@ void TSQLiteDatabase::RunInTransaction(const std::function<void()>& work) {
 
 std::int64_t TSQLiteDatabase::LastRowId() const { return sqlite3_last_insert_rowid(db_); }
 
+std::string TSQLiteDatabase::FileName() const {
+    const char* name = sqlite3_db_filename(db_, "main");
+    return name ? name : "";
+}
+
 // ---------------------------------------------------------------- table
 
 bool TSQLiteTable::MoveNext() {
@@ -413,5 +419,12 @@ TSQLiteDatabase& MainDatabase() {
 bool HasMainDatabase() { return MainSlot() != nullptr; }
 
 void SetMainDatabase(std::unique_ptr<TSQLiteDatabase> db) { MainSlot() = std::move(db); }
+
+bool IsMainDatabaseFile(const std::string& path) {
+    if (!HasMainDatabase()) return false;
+    const std::string mainFile = MainDatabase().FileName();
+    std::error_code ec;
+    return !mainFile.empty() && std::filesystem::equivalent(path, mainFile, ec) && !ec;
+}
 
 }  // namespace zorvex

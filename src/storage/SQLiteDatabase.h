@@ -95,6 +95,8 @@ public:
 
     std::int64_t LastRowId() const;
     sqlite3* Handle() const { return db_; }
+    // Full path of the database file as SQLite resolved it.
+    std::string FileName() const;
 
 private:
     friend class TSQLiteUniTable;
@@ -124,6 +126,10 @@ std::string SQLiteErrorName(int code);
 // The program-wide connection to the main database, set once at start.
 TSQLiteDatabase& MainDatabase();
 bool HasMainDatabase();
+// True when `path` names the file of the main database (by identity, not by
+// spelling): writing a data file or an export there would destroy it.
+bool IsMainDatabaseFile(const std::string& path);
+
 // Takes over `db` as the main database (replacing and closing the former one);
 // an empty pointer just closes it.
 void SetMainDatabase(std::unique_ptr<TSQLiteDatabase> db);

@@ -144,6 +144,7 @@ TEST_F(CliStore, ErrorsAndUsage) {
         {{"frobnicate"}, 2, "неизвестная команда"},
         {{}, 2, "Использование"},
         {{"open"}, 2, "не указан файл"},
+        {{"save", "data.db"}, 1, "основная база данных"},
     };
     for (const auto& c : cases) {
         const auto r = Cli(c.args);

@@ -122,11 +122,12 @@ private:
         const int interval = Chance(0.1) ? 0 : Int(1, 255);
         const int rejection = Int(0, 1);
         const int bandBit = Int(0, 1);
-        TDateTime time = Time();
+        const TDateTime start = Time();
         for (int i = 0; i < count; ++i) {
             TMeasureRecord r;
             r.kind = static_cast<std::uint8_t>(kind);
-            r.time = time;
+            // The meter samples every `interval` seconds from its start time.
+            r.time = start + static_cast<double>(i) * interval / 86400;
             r.mvalue = r.evalue = kAbsentValue;
             if (pairs) {
                 r.mvalue = Value(true);
@@ -141,8 +142,6 @@ private:
                 r.band = rejection ? kBandMid : static_cast<std::uint8_t>(bandBit);
             }
             data(kMethodMonitoring, kind).Records.push_back(r);
-            // The meter's clock steps as the download counts it.
-            time = (time * 86400 + interval) / 86400;
         }
     }
 };

@@ -275,6 +275,19 @@ TEST(MeasurementFile, BadFilesGiveTheLayersReport) {
     }
 }
 
+TEST_F(MeasurementStore, SavingOverTheMainDatabaseIsRefused) {
+    TMeasureDataP stored = SampleMatrix();
+    TDBDataAdapter().PutData(stored, "");
+    std::filesystem::current_path(dir.path());
+    for (const std::string& name : {file, std::string("data.db"), std::string("./sub/../data.db")}) {
+        std::filesystem::create_directories(dir.path() / "sub");
+        TMeasureDataP other = SampleMatrix();
+        EXPECT_THROW(TFileDataAdapter().PutData(other, name), Exception) << name;
+    }
+    EXPECT_EQ(MainDatabase().ScalarInt("select count(*) from measurements"), 6);
+    EXPECT_EQ(MainDatabase().ScalarInt("select count(*) from maxlevels"), 7);
+}
+
 TEST(MeasurementFile, AnOldFileThatCannotBeRemovedIsNeverAppendedTo) {
     TempDir dir;
     const auto blocked = dir.path() / "blocked.zorvex";

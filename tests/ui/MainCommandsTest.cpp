@@ -235,7 +235,7 @@ TEST_F(CommandsTest, CancelledDownloadChangesNothing) {
 
 // ---- measurement files -----------------------------------------------------------------
 
-TEST_F(CommandsTest, SavedAndOpenedFileRecordsNeverWriteIntoTheMainDatabase) {
+TEST_F(CommandsTest, SavingKeepsTheRecordsOfTheDatabaseAndOpenedFileRecordsNeverWriteIntoIt) {
     // Three other rows first, so that the file's ids name other rows of data.db.
     TMeasureDataP other;
     other(kMethodSingle, kKind50Hz).Records = {Record(0, At(2011, 1, 1), 1, 1), Record(0, At(2011, 1, 2), 1, 1),
@@ -255,11 +255,13 @@ TEST_F(CommandsTest, SavedAndOpenedFileRecordsNeverWriteIntoTheMainDatabase) {
     TMeasureDataP inFile;
     TFileDataAdapter().GetData(file, inFile);
     ASSERT_EQ(inFile(0, kKindMagnetic).Records.size(), 2u);
-    EXPECT_EQ(form->Matrix()(0, kKindMagnetic).Records[0].id, 1);  // the file's row now
-    EXPECT_FALSE(form->IdsOfMainDatabase());
+    EXPECT_EQ(inFile(0, kKindMagnetic).Records[0].id, 1);  // the file's own rows
+    // The records on view are still those of data.db: an edit after the backup lands on its own row.
+    EXPECT_EQ(form->Matrix()(0, kKindMagnetic).Records[0].id, 4);
+    EXPECT_TRUE(form->IdsOfMainDatabase());
     form->DataGrid->EditCellText(1, 2, "44");
-    EXPECT_EQ(form->Matrix()(0, kKindMagnetic).Records[0].workplace, 44);
-    EXPECT_EQ(Count(Data("data.db"), " where workplace <> 0"), "0");
+    EXPECT_EQ(RawRows(Data("data.db"), "select id, workplace from measurements where workplace <> 0"),
+              (std::vector<std::vector<std::string>>{{"4", "44"}}));
 
     // Opened while a longer monitoring run of the same kind is on view: the
     // view is laid out for the file's lists before it is filled.
@@ -276,7 +278,8 @@ TEST_F(CommandsTest, SavedAndOpenedFileRecordsNeverWriteIntoTheMainDatabase) {
     EXPECT_EQ(form->Kind(), kKindMagnetic);
     EXPECT_EQ(Cell(5, 3), "6.00");
     form->DataGrid->EditCellText(1, 3, "45");
-    EXPECT_EQ(Count(Data("data.db"), " where workplace <> 0"), "0");
+    EXPECT_FALSE(form->IdsOfMainDatabase());
+    EXPECT_EQ(Count(Data("data.db"), " where workplace <> 0"), "1");  // only the edit of row 4
     EXPECT_EQ(Count(Data("data.db")), "5");
 
     // A cancelled dialog loads nothing.

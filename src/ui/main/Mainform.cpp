@@ -558,7 +558,12 @@ void TMainform::StoreMeasurements() {
     // records not stored because of a failure keep id 0.
     idsOfMainDatabase_ = true;
     TDBDataAdapter adapter;
-    adapter.PutData(matrix_, "");
+    try {
+        adapter.PutData(matrix_, "");
+    } catch (...) {
+        BuildDateTree();  // the rows stored before the failure are in the history
+        throw;
+    }
     BuildDateTree();
 }
 

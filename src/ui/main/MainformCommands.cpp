@@ -84,15 +84,11 @@ void TMainform::N4Click() {
 void TMainform::N5Click() {
     const auto fileName = Prompts().SaveFileName("", kDataFileFilter, "zorvex");
     if (!fileName) return;
-    // Stored on a copy: a failed save leaves the records and their ids as they were.
+    // A copy goes to the file: the records on view keep the ids they have, so
+    // measurements of the program's database stay editable there after a backup.
     TMeasureDataP saved = matrix_;
-    {
-        TFileDataAdapter adapter;
-        adapter.PutData(saved, *fileName);
-    }
-    // From now on the ids are rows of the file, never of the program's database.
-    TakeOverMatrix(std::move(saved), false);
-    FillDataGrid();
+    TFileDataAdapter adapter;
+    adapter.PutData(saved, *fileName);
 }
 
 // ---- export ------------------------------------------------------------------------
@@ -117,6 +113,8 @@ std::string TMainform::ExportText() const {
 void TMainform::N17Click() {
     const auto fileName = Prompts().SaveFileName("Экспорт данных мониторинга", kCsvFilter, "csv");
     if (!fileName) return;
+    if (IsMainDatabaseFile(*fileName))
+        throw Exception("Файл «" + *fileName + "» — основная база данных программы; выберите другое имя");
     // Converted before the file is touched, so a failure leaves no half file.
     const std::string bytes = ExportText();
     {
