@@ -10,8 +10,11 @@ public:
     std::optional<std::string> InputText(const std::string&, const std::string&, const std::string&) override {
         return std::nullopt;
     }
-    std::optional<std::string> OpenFileName(const std::string&, const std::string&) override { return std::nullopt; }
-    std::optional<std::string> SaveFileName(const std::string&, const std::string&, const std::string&) override {
+    std::optional<std::string> OpenFileName(const std::string&, const std::string&, const std::string&) override {
+        return std::nullopt;
+    }
+    std::optional<std::string> SaveFileName(const std::string&, const std::string&, const std::string&,
+                                            const std::string&) override {
         return std::nullopt;
     }
     void Beep() override {}

@@ -22,10 +22,13 @@ public:
     // A one-line input box; nullopt when cancelled.
     virtual std::optional<std::string> InputText(const std::string& caption, const std::string& prompt,
                                                  const std::string& initial) = 0;
-    // File dialogs; `filter` is "Описание (*.ext)"; nullopt when cancelled.
-    virtual std::optional<std::string> OpenFileName(const std::string& title, const std::string& filter) = 0;
+    // File dialogs starting in `directory` (empty: the platform's choice);
+    // `filter` is "Описание (*.ext)"; nullopt when cancelled.
+    virtual std::optional<std::string> OpenFileName(const std::string& title, const std::string& filter,
+                                                    const std::string& directory) = 0;
     virtual std::optional<std::string> SaveFileName(const std::string& title, const std::string& filter,
-                                                    const std::string& defaultExtension) = 0;
+                                                    const std::string& defaultExtension,
+                                                    const std::string& directory) = 0;
     virtual void Beep() = 0;
     // Opens a document with the application the desktop registers for it;
     // false when that failed.

@@ -50,7 +50,7 @@ void ReportPreviewDialog::PaintPages(QPrinter* target) {
 }
 
 void ReportPreviewDialog::SaveAsPdf() {
-    const auto path = Prompts().SaveFileName("Сохранить в PDF", "Документ PDF (*.pdf)", "pdf");
+    const auto path = Prompts().SaveFileName("Сохранить в PDF", "Документ PDF (*.pdf)", "pdf", "");
     if (!path) return;
     try {
         ExportPdf(report_, *path);

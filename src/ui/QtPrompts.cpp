@@ -49,15 +49,18 @@ std::optional<std::string> QtPrompts::InputText(const std::string& caption, cons
     return S(text);
 }
 
-std::optional<std::string> QtPrompts::OpenFileName(const std::string& title, const std::string& filter) {
-    const QString name = QFileDialog::getOpenFileName(QApplication::activeWindow(), Q(title), {}, Q(filter));
+std::optional<std::string> QtPrompts::OpenFileName(const std::string& title, const std::string& filter,
+                                                   const std::string& directory) {
+    const QString name =
+        QFileDialog::getOpenFileName(QApplication::activeWindow(), Q(title), Q(directory), Q(filter));
     if (name.isEmpty()) return std::nullopt;
     return S(name);
 }
 
 std::optional<std::string> QtPrompts::SaveFileName(const std::string& title, const std::string& filter,
-                                                   const std::string& defaultExtension) {
-    QFileDialog dialog(QApplication::activeWindow(), Q(title), {}, Q(filter));
+                                                   const std::string& defaultExtension,
+                                                   const std::string& directory) {
+    QFileDialog dialog(QApplication::activeWindow(), Q(title), Q(directory), Q(filter));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(Q(defaultExtension).remove(0, defaultExtension.starts_with('.') ? 1 : 0));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;

@@ -14,9 +14,11 @@ public:
     bool Confirm(const std::string& text, const std::string& caption) override;
     std::optional<std::string> InputText(const std::string& caption, const std::string& prompt,
                                          const std::string& initial) override;
-    std::optional<std::string> OpenFileName(const std::string& title, const std::string& filter) override;
+    std::optional<std::string> OpenFileName(const std::string& title, const std::string& filter,
+                                            const std::string& directory) override;
     std::optional<std::string> SaveFileName(const std::string& title, const std::string& filter,
-                                            const std::string& defaultExtension) override;
+                                            const std::string& defaultExtension,
+                                            const std::string& directory) override;
     void Beep() override;
     bool OpenWithRegisteredApp(const std::string& path) override;
 };

@@ -5,11 +5,11 @@
 namespace zorvex::test {
 
 void ScriptedPrompts::ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) {
-    shown.push_back({"message", text, caption, icon});
+    shown.push_back({"message", text, caption, icon, {}});
 }
 
 bool ScriptedPrompts::Confirm(const std::string& text, const std::string& caption) {
-    shown.push_back({"confirm", text, caption, MessageIcon::Question});
+    shown.push_back({"confirm", text, caption, MessageIcon::Question, {}});
     if (confirmAnswers.empty()) {
         ADD_FAILURE() << "unexpected question: " << text;
         return false;
@@ -21,7 +21,7 @@ bool ScriptedPrompts::Confirm(const std::string& text, const std::string& captio
 
 std::optional<std::string> ScriptedPrompts::InputText(const std::string& caption, const std::string& prompt,
                                                       const std::string&) {
-    shown.push_back({"input", prompt, caption, MessageIcon::None});
+    shown.push_back({"input", prompt, caption, MessageIcon::None, {}});
     if (inputAnswers.empty()) {
         ADD_FAILURE() << "unexpected input box: " << prompt;
         return std::nullopt;
@@ -31,8 +31,9 @@ std::optional<std::string> ScriptedPrompts::InputText(const std::string& caption
     return answer;
 }
 
-std::optional<std::string> ScriptedPrompts::OpenFileName(const std::string& title, const std::string&) {
-    shown.push_back({"open", title, {}, MessageIcon::None});
+std::optional<std::string> ScriptedPrompts::OpenFileName(const std::string& title, const std::string&,
+                                                         const std::string& directory) {
+    shown.push_back({"open", title, {}, MessageIcon::None, directory});
     if (fileAnswers.empty()) {
         ADD_FAILURE() << "unexpected file dialog: " << title;
         return std::nullopt;
@@ -43,14 +44,14 @@ std::optional<std::string> ScriptedPrompts::OpenFileName(const std::string& titl
 }
 
 std::optional<std::string> ScriptedPrompts::SaveFileName(const std::string& title, const std::string& filter,
-                                                         const std::string&) {
-    return OpenFileName(title, filter);
+                                                         const std::string&, const std::string& directory) {
+    return OpenFileName(title, filter, directory);
 }
 
-void ScriptedPrompts::Beep() { shown.push_back({"beep", {}, {}, MessageIcon::None}); }
+void ScriptedPrompts::Beep() { shown.push_back({"beep", {}, {}, MessageIcon::None, {}}); }
 
 bool ScriptedPrompts::OpenWithRegisteredApp(const std::string& path) {
-    shown.push_back({"open-app", path, {}, MessageIcon::None});
+    shown.push_back({"open-app", path, {}, MessageIcon::None, {}});
     return openAppResult;
 }
 

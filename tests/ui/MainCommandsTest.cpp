@@ -252,6 +252,7 @@ TEST_F(CommandsTest, SavingKeepsTheRecordsOfTheDatabaseAndOpenedFileRecordsNever
     const std::string file = Data("set.zorvex");
     prompts->fileAnswers = {file};
     Trigger("N5");
+    EXPECT_EQ(prompts->shown.back().directory, ProgramDirectory());  // the dialogs start beside the program
     TMeasureDataP inFile;
     TFileDataAdapter().GetData(file, inFile);
     ASSERT_EQ(inFile(0, kKindMagnetic).Records.size(), 2u);

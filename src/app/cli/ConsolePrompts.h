@@ -20,8 +20,11 @@ public:
     bool Confirm(const std::string& text, const std::string& caption) override;
     std::optional<std::string> InputText(const std::string& caption, const std::string& prompt,
                                          const std::string& initial) override;
-    std::optional<std::string> OpenFileName(const std::string&, const std::string&) override { return std::nullopt; }
-    std::optional<std::string> SaveFileName(const std::string&, const std::string&, const std::string&) override {
+    std::optional<std::string> OpenFileName(const std::string&, const std::string&, const std::string&) override {
+        return std::nullopt;
+    }
+    std::optional<std::string> SaveFileName(const std::string&, const std::string&, const std::string&,
+                                            const std::string&) override {
         return std::nullopt;
     }
     void Beep() override {}

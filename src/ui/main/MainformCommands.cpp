@@ -68,7 +68,7 @@ void TMainform::N18Click() {
 // ---- measurement files ------------------------------------------------------------
 
 void TMainform::N4Click() {
-    const auto fileName = Prompts().OpenFileName("", kDataFileFilter);
+    const auto fileName = Prompts().OpenFileName("", kDataFileFilter, ProgramDirectory());
     if (!fileName) return;
     TMeasureDataP data;
     {
@@ -82,7 +82,7 @@ void TMainform::N4Click() {
 }
 
 void TMainform::N5Click() {
-    const auto fileName = Prompts().SaveFileName("", kDataFileFilter, "zorvex");
+    const auto fileName = Prompts().SaveFileName("", kDataFileFilter, "zorvex", ProgramDirectory());
     if (!fileName) return;
     // A copy goes to the file: the records on view keep the ids they have, so
     // measurements of the program's database stay editable there after a backup.
@@ -111,7 +111,7 @@ std::string TMainform::ExportText() const {
 }
 
 void TMainform::N17Click() {
-    const auto fileName = Prompts().SaveFileName("Экспорт данных мониторинга", kCsvFilter, "csv");
+    const auto fileName = Prompts().SaveFileName("Экспорт данных мониторинга", kCsvFilter, "csv", "");
     if (!fileName) return;
     if (IsMainDatabaseFile(*fileName))
         throw Exception("Файл «" + *fileName + "» — основная база данных программы; выберите другое имя");
@@ -226,7 +226,7 @@ void TMainform::TestDataCommand() {
 }
 
 void TMainform::ImageFileCommand() {
-    const auto fileName = Prompts().OpenFileName("", "");
+    const auto fileName = Prompts().OpenFileName("", "", "");
     // Without a file nothing was loaded; storing the matrix on view again
     // would only duplicate its rows.
     if (!fileName) return;
