@@ -13,6 +13,7 @@
 
 #include "MainformFixture.h"
 #include "base/CodePage1251.h"
+#include "base/RunSettings.h"
 #include "device/DriverLoader.h"
 #include "device/ImageBuilder.h"
 #include "device/SimulatedMeter.h"
