@@ -17,6 +17,7 @@
 #include "support/ScriptedPrompts.h"
 #include "support/TempDir.h"
 #include "ui/grid/StringGrid.h"
+#include "ProtocolWindowsFixture.h"
 #include "ui/ModalRunner.h"
 #include "ui/protocol/OpenProtocolForm.h"
 #include "ui/protocol/ProtocolWindows.h"
@@ -26,26 +27,12 @@ namespace zorvex::test {
 namespace {
 
 // Stored protocols numbered 2 (id 1) and 10 (id 2), each with its file.
-class OpenProtocolTest : public ::testing::Test {
+class OpenProtocolTest : public ProtocolWindowsTest {
 protected:
-    OpenProtocolTest()
-        : prompts(std::make_shared<ScriptedPrompts>()),
-          promptsScope(prompts),
-          protocolsScope(dir.File("protocols")),
-          runnerScope([this](QDialog& dialog) {
-              ++modalCount;
-              if (!drive)
-                  ADD_FAILURE() << "unexpected dialog " << dialog.objectName().toStdString();
-              else
-                  drive(dialog);
-              dialog.hide();
-              return dialog.result();
-          }) {
-        SetMainDatabase(OpenDatabase(dir.File("data.db")));
+    OpenProtocolTest() {
         Store("2", 7);
         Store("10", 8);
     }
-    ~OpenProtocolTest() override { SetMainDatabase(nullptr); }
 
     static void Store(const std::string& number, int workplace) {
         TMeasureDataP data;
@@ -71,14 +58,6 @@ protected:
         return texts;
     }
     std::string Count() const { return RawRows(dir.File("data.db"), "select count(*) from protocols")[0][0]; }
-
-    TempDir dir;
-    std::shared_ptr<ScriptedPrompts> prompts;
-    PromptsScope promptsScope;
-    ProtocolDirectoryScope protocolsScope;
-    std::function<void(QDialog&)> drive;
-    int modalCount = 0;
-    ModalRunnerScope runnerScope;
 };
 
 TEST_F(OpenProtocolTest, ListsCaptionsSortedAsTextAndOpensTheSelectedProtocol) {

@@ -28,6 +28,7 @@
 #include "support/ScriptedPrompts.h"
 #include "support/TempDir.h"
 #include "ui/grid/StringGrid.h"
+#include "ProtocolWindowsFixture.h"
 #include "ui/ModalRunner.h"
 #include "ui/protocol/ProtocolWindows.h"
 #include "ui/protocol/RefSelectForm.h"
@@ -61,27 +62,8 @@ TMeasureDataP ThreeWorkplaces() {
     return data;
 }
 
-// A fresh data.db and protocols directory, boxes scripted, and every modal
-// dialog handed to `drive` instead of blocking.
-class ProtocolEditorTest : public ::testing::Test {
+class ProtocolEditorTest : public ProtocolWindowsTest {
 protected:
-    ProtocolEditorTest()
-        : prompts(std::make_shared<ScriptedPrompts>()),
-          promptsScope(prompts),
-          protocolsScope(dir.File("protocols")),
-          runnerScope([this](QDialog& dialog) {
-              ++modalCount;
-              if (!drive)
-                  ADD_FAILURE() << "unexpected dialog " << dialog.objectName().toStdString();
-              else
-                  drive(dialog);
-              dialog.hide();
-              return dialog.result();
-          }) {
-        SetMainDatabase(OpenDatabase(dir.File("data.db")));
-    }
-    ~ProtocolEditorTest() override { SetMainDatabase(nullptr); }
-
     // Picks entries in the picker by their list positions and presses "Выбрать";
     // an empty list cancels it.
     void PickRows(std::vector<int> rows) {
@@ -108,16 +90,6 @@ protected:
                           Qt::NoModifier);
         QApplication::sendEvent(widget, &event);
     }
-
-    std::string Db() const { return dir.File("data.db"); }
-
-    TempDir dir;
-    std::shared_ptr<ScriptedPrompts> prompts;
-    PromptsScope promptsScope;
-    ProtocolDirectoryScope protocolsScope;
-    std::function<void(QDialog&)> drive;
-    int modalCount = 0;
-    ModalRunnerScope runnerScope;
 };
 
 TEST_F(ProtocolEditorTest, PickedEntriesReplaceTheFieldText) {

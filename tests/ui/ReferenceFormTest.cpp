@@ -13,6 +13,7 @@
 #include "support/ScriptedPrompts.h"
 #include "support/TempDir.h"
 #include "ui/grid/StringGrid.h"
+#include "ProtocolWindowsFixture.h"
 #include "ui/ModalRunner.h"
 #include "ui/protocol/ProtocolWindows.h"
 #include "ui/protocol/RefSelectForm.h"
@@ -23,23 +24,8 @@ namespace {
 
 using Rows = std::vector<std::vector<std::string>>;
 
-// A fresh data.db, boxes scripted, modal dialogs handed to `drive`.
-class ReferenceTest : public ::testing::Test {
+class ReferenceTest : public ProtocolWindowsTest {
 protected:
-    ReferenceTest()
-        : prompts(std::make_shared<ScriptedPrompts>()), promptsScope(prompts), runnerScope([this](QDialog& dialog) {
-              ++modalCount;
-              if (!drive)
-                  ADD_FAILURE() << "unexpected dialog " << dialog.objectName().toStdString();
-              else
-                  drive(dialog);
-              dialog.hide();
-              return dialog.result();
-          }) {
-        SetMainDatabase(OpenDatabase(dir.File("data.db")));
-    }
-    ~ReferenceTest() override { SetMainDatabase(nullptr); }
-
     Rows Stored(const std::string& sql) const { return RawRows(dir.File("data.db"), sql); }
 
     // The editor as its menu item opens it, typed into by `edit` and saved.
@@ -53,13 +39,6 @@ protected:
         OpenReferenceEditor(std::string_view(menuItem));
         drive = nullptr;
     }
-
-    TempDir dir;
-    std::shared_ptr<ScriptedPrompts> prompts;
-    PromptsScope promptsScope;
-    std::function<void(QDialog&)> drive;
-    int modalCount = 0;
-    ModalRunnerScope runnerScope;
 };
 
 TEST_F(ReferenceTest, EntryWithApostropheGoesThroughEditorPickerAndHistory) {
