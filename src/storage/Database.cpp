@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "storage/FileSafety.h"
 #include "storage/Levels.h"
 #include "base/RunSettings.h"
 
@@ -38,6 +39,7 @@ void CreateSchema(TSQLiteDatabase& db) {
 
 std::unique_ptr<TSQLiteDatabase> OpenDatabase(const std::string& fileName) {
     namespace fs = std::filesystem;
+    CheckFilePath(fileName);
     const fs::path path(fileName);
     std::error_code ec;
     const bool isNew = !(fs::is_regular_file(path, ec) && fs::file_size(path, ec) > 0 && !ec);

@@ -18,7 +18,8 @@ inline constexpr std::string_view kInsertLevelSql = "insert into maxlevels (name
 // or is empty receives the full schema. The process's working directory is
 // moved to the file's directory for the open and left at the program's
 // directory afterwards. Raises ESQLiteException when the file's directory
-// cannot be entered, rather than opening a same-named file elsewhere.
+// cannot be entered, rather than opening a same-named file elsewhere, and
+// refuses an empty name or a directory (CheckFilePath).
 std::unique_ptr<TSQLiteDatabase> OpenDatabase(const std::string& fileName);
 
 // Runs the schema statements on an empty database.

@@ -1,28 +1,23 @@
 #include "storage/FileDataAdapter.h"
 
-#include <filesystem>
-
-#include "base/Exceptions.h"
 #include "storage/DBDataAdapter.h"
-#include "storage/SQLiteDatabase.h"
+#include "storage/FileSafety.h"
 
 namespace zorvex {
 
 void TFileDataAdapter::GetData(const std::string& Param, TMeasureDataP& Data) {
+    CheckFilePath(Param);
     TDBDataAdapter store;
     store.GetData(Param, Data);
 }
 
 void TFileDataAdapter::PutData(TMeasureDataP& Data, const std::string& Param) {
-    if (IsMainDatabaseFile(Param))
-        throw Exception("Файл «" + Param + "» — основная база данных программы; выберите другое имя");
-    std::error_code ec;
-    std::filesystem::remove(Param, ec);
-    if (ec && std::filesystem::exists(Param)) {
-        throw Exception("Не удалось заменить файл «" + Param + "»: старый файл не удаляется");
-    }
+    // The records go into a new file beside the old one, which is replaced
+    // only once they are all stored: a failed save leaves the old file whole.
+    TReplacementFile file(Param);
     TDBDataAdapter store;
-    store.PutData(Data, Param);
+    store.PutData(Data, file.TempPath());
+    file.Commit();
 }
 
 }  // namespace zorvex

@@ -130,8 +130,12 @@ std::unique_ptr<TSQLiteDatabase> TSQLiteDatabase::Open(const std::string& fileNa
         sqlite3_close(db);
         throw ESQLiteException("Failed to open database \"" + fileName + "\" : " + reason);
     }
-    return std::unique_ptr<TSQLiteDatabase>(new TSQLiteDatabase(db));
+    std::unique_ptr<TSQLiteDatabase> connection(new TSQLiteDatabase(db));
+    connection->SetBusyTimeout(kDefaultBusyTimeoutMs);
+    return connection;
 }
+
+void TSQLiteDatabase::SetBusyTimeout(int milliseconds) { sqlite3_busy_timeout(db_, milliseconds); }
 
 TSQLiteDatabase::~TSQLiteDatabase() {
     for (const auto& cached : executeCache_) sqlite3_finalize(cached.stmt);

@@ -94,6 +94,11 @@ public:
     bool InTransaction() const { return inTransaction_; }
 
     std::int64_t LastRowId() const;
+    // How long a statement waits for a lock another connection holds before
+    // it fails with "database is locked": the window and a script on one file
+    // overlap for moments, which must not end in an error.
+    static constexpr int kDefaultBusyTimeoutMs = 5000;
+    void SetBusyTimeout(int milliseconds);
     sqlite3* Handle() const { return db_; }
     // Full path of the database file as SQLite resolved it.
     std::string FileName() const;

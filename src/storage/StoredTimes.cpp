@@ -50,4 +50,14 @@ TDateTime ParseStoredTime(std::string_view text) {
     return date + *time;
 }
 
+std::string StoredDaysFilter(TDateTime firstDay, TDateTime lastDay) {
+    static const TDateTime kFirst = EncodeDate(1, 1, 1), kLast = EncodeDate(9999, 12, 31);
+    const TDateTime first = DateOf(firstDay), last = DateOf(lastDay);
+    if (first < kFirst || last > kLast || first > last)
+        throw EConvertError("Дата вне допустимого диапазона: от 0001-01-01 до 9999-12-31");
+    std::string filter = "(time >= '" + FormatDateTime("yyyy-mm-dd", first) + " 00:00:00')";
+    if (last < kLast) filter += " and (time < '" + FormatDateTime("yyyy-mm-dd", last + 1) + " 00:00:00')";
+    return filter;
+}
+
 }  // namespace zorvex

@@ -26,4 +26,13 @@ TDateTime ParseStoredDate(std::string_view text);
 // when a field is missing or out of range.
 TDateTime ParseStoredTime(std::string_view text);
 
+// The condition on `measurements.time` selecting the whole days firstDay to
+// lastDay, both included, as the half-open range [firstDay 00:00:00, the day
+// after lastDay 00:00:00). A stored time carries a zero byte after its
+// seconds, so an upper bound "... 23:59:59" would miss each day's last second.
+// The stored form has four-digit years: for 9999-12-31 there is no day after
+// and no upper bound. Raises EConvertError for days outside 0001-01-01 to
+// 9999-12-31 or a first day after the last.
+std::string StoredDaysFilter(TDateTime firstDay, TDateTime lastDay);
+
 }  // namespace zorvex

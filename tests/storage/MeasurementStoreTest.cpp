@@ -7,6 +7,8 @@
 #include "storage/DBDataAdapter.h"
 #include "storage/Database.h"
 #include "storage/FileDataAdapter.h"
+#include "storage/StoredTimes.h"
+#include "support/FileSizeLimit.h"
 #include "support/RawSqlite.h"
 #include "support/TempDir.h"
 
@@ -100,6 +102,40 @@ TEST_F(MeasurementStore, SecondsAreTruncatedAndLiteralUpperBoundsMissTheLastSeco
     EXPECT_EQ(all(0, 3).Records[1].time, EncodeDateTime(2012, 12, 31, 23, 59, 59, 0));
 }
 
+TEST_F(MeasurementStore, DayFiltersTakeWholeDaysUpToTheLastSecond) {
+    TMeasureDataP data;
+    int number = 0;
+    for (const TDateTime day : {EncodeDate(2024, 1, 1), EncodeDate(2024, 5, 31), EncodeDate(2024, 6, 1),
+                                EncodeDate(2024, 6, 30), EncodeDate(2024, 12, 31), EncodeDate(2025, 1, 1),
+                                EncodeDate(9999, 12, 31)}) {
+        data(0, 3).Records.push_back(Record(3, day, 1, -1, ++number));
+        data(0, 3).Records.push_back(Record(3, day + EncodeTime(23, 59, 59, 0), 1, -1, ++number));
+    }
+    TDBDataAdapter().PutData(data, "");
+    struct Case {
+        TDateTime first, last;
+        std::vector<int> numbers;
+    };
+    const Case cases[] = {
+        {EncodeDate(2024, 6, 1), EncodeDate(2024, 6, 30), {5, 6, 7, 8}},                 // a month
+        {EncodeDate(2024, 12, 31), EncodeDate(2024, 12, 31), {9, 10}},                   // a year's last day
+        {EncodeDate(2024, 1, 1), EncodeDate(2024, 12, 31), {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}},  // a year
+        {EncodeDate(2025, 1, 1), EncodeDate(9999, 12, 31), {11, 12, 13, 14}},            // up to the last day
+        {EncodeDate(9999, 12, 31), EncodeDate(9999, 12, 31), {13, 14}},
+    };
+    for (const Case& c : cases) {
+        TDBDataAdapter store;
+        store.Filter = StoredDaysFilter(c.first, c.last);
+        TMeasureDataP loaded;
+        store.GetData("", loaded);
+        std::vector<int> numbers;
+        for (const auto& r : loaded(0, 3).Records) numbers.push_back(r.number);
+        EXPECT_EQ(numbers, c.numbers) << store.Filter;
+    }
+    EXPECT_THROW(StoredDaysFilter(EncodeDate(2024, 2, 1), EncodeDate(2024, 1, 31)), EConvertError);
+    EXPECT_THROW(StoredDaysFilter(EncodeDate(1, 1, 1) - 1, EncodeDate(2024, 1, 31)), EConvertError);
+}
+
 TEST_F(MeasurementStore, ForeignRowsOutsideTheMatrixAreSkipped) {
     RawExec(file,
             "insert into measurements (method, kind, time, mvalue, evalue, mvalue2, evalue2, band) values "
@@ -143,6 +179,7 @@ TEST_F(MeasurementStore, FailedInsertKeepsEarlierRowsAndLeavesTheConnectionUsabl
 TEST_F(MeasurementStore, LockedMainDatabaseLosesNothing) {
     TMeasureDataP first = SampleMatrix();
     TDBDataAdapter().PutData(first, "");
+    MainDatabase().SetBusyTimeout(50);
     auto other = TSQLiteDatabase::Open(file);
     other->Execute("BEGIN EXCLUSIVE");
     TMeasureDataP second = SampleMatrix();
@@ -162,6 +199,7 @@ TEST_F(MeasurementStore, AReaderBlockingTheCommitLeavesNoOpenTransactionAndNoSta
     TDBDataAdapter().PutData(first, "");
     // Another program reading the file holds its shared lock: the inserts
     // succeed, the commit cannot.
+    MainDatabase().SetBusyTimeout(50);
     auto reader = TSQLiteDatabase::Open(file);
     reader->Execute("BEGIN");
     reader->Query("select count(*) from measurements");
@@ -288,12 +326,71 @@ TEST_F(MeasurementStore, SavingOverTheMainDatabaseIsRefused) {
     EXPECT_EQ(MainDatabase().ScalarInt("select count(*) from maxlevels"), 7);
 }
 
-TEST(MeasurementFile, AnOldFileThatCannotBeRemovedIsNeverAppendedTo) {
+TEST(MeasurementFile, ADirectoryOrAnEmptyNameIsRefusedAndLeftAlone) {
     TempDir dir;
     const auto blocked = dir.path() / "blocked.zorvex";
     std::filesystem::create_directories(blocked / "inside");
-    TMeasureDataP data = SampleMatrix();
-    EXPECT_THROW(TFileDataAdapter().PutData(data, blocked.string()), Exception);
+    std::filesystem::create_directories(dir.path() / "empty");
+    for (const std::string& name : {blocked.string(), (dir.path() / "empty").string(),
+                                    (dir.path() / "empty/").string(), dir.File("sub/"), std::string()}) {
+        TMeasureDataP data = SampleMatrix();
+        EXPECT_THROW(TFileDataAdapter().PutData(data, name), Exception) << name;
+        EXPECT_EQ(data(0, 0).Records[0].id, 0);
+        TMeasureDataP loaded;
+        EXPECT_THROW(TFileDataAdapter().GetData(name, loaded), Exception) << name;
+    }
     EXPECT_TRUE(std::filesystem::is_directory(blocked / "inside"));
-    EXPECT_EQ(data(0, 0).Records[0].id, 0);
+    EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "empty"));  // a removal would have taken it
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "sub"));
+}
+
+TEST(MeasurementFile, AFailedSaveLeavesTheOldFileWholeAndNoTemporaryFile) {
+    TempDir dir;
+    const std::string name = dir.File("backup.zorvex");
+    TMeasureDataP old = SampleMatrix();
+    TFileDataAdapter().PutData(old, name);
+    const std::string before = test::ReadFileBytes(name);
+
+    // A disk that fills up while the new file is written.
+    TMeasureDataP bad = SampleMatrix();
+    {
+        const test::FileSizeLimit full(1024);
+        EXPECT_THROW(TFileDataAdapter().PutData(bad, name), Exception);
+    }
+    EXPECT_EQ(test::ReadFileBytes(name), before);
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path())) ++files;
+    EXPECT_EQ(files, 1u);
+
+    TMeasureDataP again = SampleMatrix();
+    again(0, 0).Records.pop_back();
+    TFileDataAdapter().PutData(again, name);
+    TMeasureDataP loaded;
+    TFileDataAdapter().GetData(name, loaded);
+    EXPECT_EQ(loaded.TotalRecords(), 5u);
+}
+
+TEST_F(MeasurementStore, AStoreWhoseIdsWouldPassThirtyTwoBitsIsRefusedBeforeAnyRow) {
+    struct Case {
+        std::int64_t highestHandedOut;
+        bool stores;
+    };
+    // Six records each time: the last of them takes the highest id there is, or one past it.
+    for (const Case c : {Case{2147483647LL - 6, true}, Case{2147483647LL - 5, false}, Case{2147483647LL, false}}) {
+        RawExec(file, "delete from measurements; delete from sqlite_sequence where name = 'measurements'; "
+                      "insert into sqlite_sequence (name, seq) values ('measurements', " +
+                          std::to_string(c.highestHandedOut) + ")");
+        TMeasureDataP data = SampleMatrix();
+        ASSERT_EQ(data.TotalRecords(), 6u);
+        if (c.stores) {
+            TDBDataAdapter().PutData(data, "");
+            EXPECT_EQ(data(1, 4).Records[2].id, 2147483647);
+        } else {
+            EXPECT_THROW(TDBDataAdapter().PutData(data, ""), Exception) << c.highestHandedOut;
+            EXPECT_EQ(RawRows(file, "select count(*) from measurements")[0][0], "0");
+            EXPECT_EQ(data(0, 0).Records[0].id, 0);
+        }
+        TMeasureDataP loaded;
+        TDBDataAdapter().GetData("", loaded);  // the table stays readable
+    }
 }

@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
 #include <sqlite3.h>
 
 #include "storage/SQLiteDatabase.h"
@@ -122,8 +125,9 @@ TEST_F(SQLiteLayer, CloseRollsBackAnOpenTransaction) {
     EXPECT_EQ(db->ScalarInt("select count(*) from t"), 0);
 }
 
-TEST_F(SQLiteLayer, LockedDatabaseFailsAtOnceAndStaysUsable) {
+TEST_F(SQLiteLayer, ALockHeldPastTheBusyTimeoutFailsAndTheConnectionStaysUsable) {
     db->Execute("insert into t (n) values(?)", {1});
+    db->SetBusyTimeout(50);
     auto other = TSQLiteDatabase::Open(dir.File("layer.db"));
     other->Execute("BEGIN EXCLUSIVE");
     EXPECT_EQ(ExpectError([&] { db->Query("select * from t"); }), "Could not prepare SQL statement");
@@ -131,5 +135,22 @@ TEST_F(SQLiteLayer, LockedDatabaseFailsAtOnceAndStaysUsable) {
     EXPECT_NE(write.find("Error [5]: The database file is locked"), std::string::npos) << write;
     other->Execute("ROLLBACK");
     db->Execute("insert into t (n) values(3)");
+    EXPECT_EQ(db->ScalarInt("select count(*) from t"), 2);
+}
+
+TEST_F(SQLiteLayer, AShortLockByAnotherConnectionIsWaitedFor) {
+    auto other = TSQLiteDatabase::Open(dir.File("layer.db"));
+    other->Execute("BEGIN EXCLUSIVE");
+    other->Execute("insert into t (n) values(1)");
+    std::thread holder([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        other->Execute("COMMIT");
+    });
+    // A fresh connection keeps the default time-out, far longer than the lock.
+    const auto started = std::chrono::steady_clock::now();
+    db->Execute("insert into t (n) values(2)");
+    const auto waited = std::chrono::steady_clock::now() - started;
+    holder.join();
+    EXPECT_GE(waited, std::chrono::milliseconds(300));
     EXPECT_EQ(db->ScalarInt("select count(*) from t"), 2);
 }

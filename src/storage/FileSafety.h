@@ -1,0 +1,51 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace zorvex {
+
+// Raises Exception when `path` cannot name a file: empty, or naming a
+// directory (an existing one, or a path ending in a separator, "." or "..").
+// SQLite opens an empty name as a private temporary database and a removal
+// of a directory name deletes an empty directory, so both are refused early.
+void CheckFilePath(const std::string& path);
+
+// CheckFilePath, then refuses the file of the main database (by file
+// identity) and an existing target that is not a regular file (a device or a
+// FIFO would be replaced or would block).
+void CheckOutputPath(const std::string& path);
+
+// A file written completely or not at all: bytes go to a new file beside the
+// target, and Commit() checks the close, then renames it over the target. An
+// existing target stays untouched until then; without a Commit() the new file
+// is removed. Every failure raises Exception "Не удалось записать файл «…»".
+class TReplacementFile {
+public:
+    // Checks the target with CheckOutputPath and creates its missing directories.
+    explicit TReplacementFile(std::string target);
+    ~TReplacementFile();
+    TReplacementFile(const TReplacementFile&) = delete;
+    TReplacementFile& operator=(const TReplacementFile&) = delete;
+
+    // The new file's path, for writers that open it by name (SQLite).
+    const std::string& TempPath() const { return tempPath_; }
+    const std::string& Target() const { return target_; }
+
+    void Write(std::string_view bytes);
+    void Commit();
+
+private:
+    [[noreturn]] void Fail(int error);
+    void CloseHandle(bool flush);
+
+    std::string target_;
+    std::string tempPath_;
+    long long handle_ = -1;
+    bool committed_ = false;
+};
+
+// The whole of `bytes` as the new content of `path`, through TReplacementFile.
+void WriteFileReplacing(const std::string& path, std::string_view bytes);
+
+}  // namespace zorvex

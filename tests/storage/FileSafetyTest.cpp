@@ -1,0 +1,106 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include <sys/stat.h>
+
+#include "base/Exceptions.h"
+#include "storage/Database.h"
+#include "storage/FileSafety.h"
+#include "support/FileSizeLimit.h"
+#include "support/TempDir.h"
+
+using namespace zorvex;
+using zorvex::test::ReadFileBytes;
+using zorvex::test::TempDir;
+using zorvex::test::WriteFileBytes;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ErrorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const Exception& e) {
+        return e.Message();
+    }
+    return "";
+}
+
+std::size_t EntriesIn(const fs::path& dir) {
+    std::size_t n = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir)) ++n;
+    return n;
+}
+
+}  // namespace
+
+TEST(FileSafety, PathsThatNameNoFileAreRefused) {
+    TempDir dir;
+    fs::create_directories(dir.path() / "sub");
+    struct Case {
+        std::string path, message;
+    };
+    const Case refused[] = {
+        {"", "Не указано имя файла"},
+        {dir.File("sub"), "«" + dir.File("sub") + "» — каталог, а не файл"},
+        {dir.File("sub/"), "«" + dir.File("sub/") + "» — каталог, а не файл"},
+        {dir.File("missing/"), "«" + dir.File("missing/") + "» — каталог, а не файл"},
+        {"./", "«./» — каталог, а не файл"},
+        {dir.File("sub/.."), "«" + dir.File("sub/..") + "» — каталог, а не файл"},
+    };
+    for (const Case& c : refused) {
+        EXPECT_EQ(ErrorOf([&] { CheckFilePath(c.path); }), c.message) << c.path;
+        EXPECT_EQ(ErrorOf([&] { OpenDatabase(c.path); }), c.message) << c.path;
+    }
+    for (const std::string& fine : {dir.File("data.db"), dir.File("new/dir/data.db"), std::string("data.db")})
+        EXPECT_EQ(ErrorOf([&] { CheckFilePath(fine); }), "") << fine;
+    EXPECT_TRUE(fs::is_empty(dir.path() / "sub"));
+}
+
+TEST(FileSafety, OutputsNeverReplaceTheMainDatabaseOrANonRegularFile) {
+    TempDir dir;
+    SetMainDatabase(OpenDatabase(dir.File("data.db")));
+    const std::string before = ReadFileBytes(dir.File("data.db"));
+    fs::current_path(dir.path());
+    for (const std::string& name : {dir.File("data.db"), std::string("./data.db")}) {
+        EXPECT_EQ(ErrorOf([&] { WriteFileReplacing(name, "%PDF"); }),
+                  "Файл «" + name + "» — основная база данных программы; выберите другое имя");
+    }
+    SetMainDatabase(nullptr);
+    EXPECT_EQ(ReadFileBytes(dir.File("data.db")), before);
+
+    ASSERT_EQ(mkfifo(dir.File("pipe").c_str(), 0600), 0);
+    for (const std::string& name : {dir.File("pipe"), std::string("/dev/full"), std::string("/dev/null")})
+        EXPECT_EQ(ErrorOf([&] { WriteFileReplacing(name, "x"); }),
+                  "Не удалось записать файл «" + name + "»: это не обычный файл");
+    EXPECT_EQ(EntriesIn(dir.path()), 2u);  // data.db and the FIFO, no temporary file
+}
+
+TEST(FileSafety, AReplacementIsAllOrNothing) {
+    TempDir dir;
+    const std::string target = dir.File("out/report.pdf");
+    WriteFileReplacing(target, "first");
+    EXPECT_EQ(ReadFileBytes(target), "first");  // missing directories are created
+
+    {  // abandoned without a commit
+        TReplacementFile file(target);
+        file.Write("partial");
+        EXPECT_TRUE(fs::exists(file.TempPath()));
+        EXPECT_EQ(fs::path(file.TempPath()).parent_path(), fs::path(target).parent_path());
+    }
+    EXPECT_EQ(ReadFileBytes(target), "first");
+
+    {  // the disk fills up part way
+        const test::FileSizeLimit full(4096);
+        EXPECT_EQ(ErrorOf([&] { WriteFileReplacing(target, std::string(10000, 'x')); }),
+                  "Не удалось записать файл «" + target + "»");
+    }
+    EXPECT_EQ(ReadFileBytes(target), "first");
+    EXPECT_EQ(EntriesIn(dir.path() / "out"), 1u);
+
+    const std::string large(1 << 20, 'y');
+    WriteFileReplacing(target, large);
+    EXPECT_EQ(ReadFileBytes(target), large);
+    EXPECT_EQ(EntriesIn(dir.path() / "out"), 1u);
+}
