@@ -114,12 +114,24 @@ bool TLibUsbDeviceDataSource::FindDevice() {
 }
 
 void TLibUsbDeviceDataSource::GetData(const std::string&, TMeasureDataP& Data) {
-    for (int m = 0; m < kMethodCount; ++m)
-        for (auto& series : Data.series[m]) {
-            series.method = static_cast<std::uint8_t>(m);
-            series.Records.clear();
-        }
+    const auto clear = [&Data] {
+        for (int m = 0; m < kMethodCount; ++m)
+            for (auto& series : Data.series[m]) {
+                series.method = static_cast<std::uint8_t>(m);
+                series.Records.clear();
+            }
+    };
+    clear();
+    try {
+        ReadMeters(Data);
+    } catch (...) {
+        // A download that broke off is no download: half of a meter's memory must not pass for all of it.
+        clear();
+        throw;
+    }
+}
 
+void TLibUsbDeviceDataSource::ReadMeters(TMeasureDataP& Data) {
     IUsbBus& bus = UsbBus();
     const auto devices = bus.Scan();
     // Totals over all meters of this download.
@@ -155,6 +167,8 @@ void TLibUsbDeviceDataSource::GetData(const std::string&, TMeasureDataP& Data) {
             const bool single = method == kMethodSingle;
             const std::uint8_t recordCommand = single ? kUsbSingleRecord : kUsbMonitorRecord;
             const std::int32_t count = link.Exchange(single ? kUsbSingleCount : kUsbMonitorCount);
+            // A count the memory cannot hold would keep the download asking for records that are not there.
+            if (count < 0 || count > (single ? kUsbMaxSingles : kUsbMaxMonitors)) throw Exception(kExchangeError);
             std::int32_t i = 0;
             while (i < count) {
                 const TUsbRecord reply = link.ReadRecord(recordCommand, i);

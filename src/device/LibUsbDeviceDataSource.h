@@ -29,6 +29,10 @@ inline constexpr std::uint8_t kUsbMonitorCount = 0x1F;   // reply bytes 0-3: cou
 inline constexpr std::uint8_t kUsbSingleRecord = 0x1C;   // bytes 1-4: index from 0
 inline constexpr std::uint8_t kUsbMonitorRecord = 0x1D;  // bytes 1-4: index from 0
 
+// What the meter's memory can hold; a count reply beyond these (or below 0) is a damaged reply.
+inline constexpr std::int32_t kUsbMaxSingles = 255;
+inline constexpr std::int32_t kUsbMaxMonitors = 8106;
+
 // A request frame: the command in byte 0, the record index little-endian in bytes 1-4, zeros after.
 UsbFrame MakeUsbRequest(std::uint8_t command, std::int32_t index = 0);
 // Bytes 0-3 of a frame as a little-endian int32.
@@ -59,9 +63,14 @@ public:
     bool FindDevice();
 
     // Reads every matching meter, in bus order, into `Data` (Param is ignored).
-    // A failed, short or timed-out transfer raises "Ошибка обмена"; the
+    // A failed, short or timed-out transfer, or a record count the meter
+    // cannot hold, raises "Ошибка обмена" and leaves no record in `Data`; the
     // interface is released and the device closed on every way out.
     void GetData(const std::string& Param, TMeasureDataP& Data) override;
+
+private:
+    // Reads every matching meter into the emptied `Data`.
+    void ReadMeters(TMeasureDataP& Data);
 };
 
 }  // namespace zorvex

@@ -7,6 +7,24 @@
 namespace zorvex {
 namespace {
 
+// The meter's side of the link, written out here rather than taken from the
+// program's constants, so that a wrong constant there fails against the meter.
+constexpr int kOutEndpoint = 0x01;
+constexpr int kInEndpoint = 0x81;
+constexpr std::size_t kFrameSize = 64;
+constexpr int kTimeoutMs = 1000;
+constexpr std::uint8_t kSingleCount = 0x1E;
+constexpr std::uint8_t kMonitorCount = 0x1F;
+constexpr std::uint8_t kSingleRecord = 0x1C;
+constexpr std::uint8_t kMonitorRecord = 0x1D;
+
+// The record index of a request, bytes 1-4 little-endian.
+std::int32_t RequestIndex(const UsbFrame& request) {
+    const std::uint32_t bits =
+        request[1] | (request[2] << 8) | (request[3] << 16) | (static_cast<std::uint32_t>(request[4]) << 24);
+    return static_cast<std::int32_t>(bits);
+}
+
 std::optional<UsbFault> FaultAt(const SimulatedUsbMeter& meter, bool onRead, std::size_t ordinal) {
     for (const auto& f : meter.faults)
         if (f.onRead == onRead && f.ordinal == ordinal) return f.fault;
@@ -34,15 +52,15 @@ std::optional<UsbFrame> Answer(SimulatedUsbMeter& meter, const UsbFrame& request
         if (index < 0 || static_cast<std::size_t>(index) >= records.size()) return std::nullopt;
         return records[static_cast<std::size_t>(index)];
     };
-    const std::int32_t index = UsbFrameInt32(request, 1);
+    const std::int32_t index = RequestIndex(request);
     switch (request[0]) {
-        case kUsbSingleCount:
+        case kSingleCount:
             return UsbCountReply(meter.singleCount.value_or(static_cast<std::int32_t>(meter.singles.size())));
-        case kUsbMonitorCount:
+        case kMonitorCount:
             return UsbCountReply(meter.monitorCount.value_or(static_cast<std::int32_t>(meter.monitors.size())));
-        case kUsbSingleRecord:
+        case kSingleRecord:
             return listed(meter.singles, index);
-        case kUsbMonitorRecord:
+        case kMonitorRecord:
             return listed(meter.monitors, index);
         default:
             return std::nullopt;
@@ -78,12 +96,12 @@ public:
         return 0;
     }
 
-    int BulkWrite(int endpoint, std::span<const std::uint8_t> bytes, int) override {
+    int BulkWrite(int endpoint, std::span<const std::uint8_t> bytes, int timeoutMs) override {
         SimulatedUsbMeter& meter = *meter_;
         const std::size_t ordinal = meter.writes++;
+        meter.transfers.push_back({true, endpoint, bytes.size(), timeoutMs});
         meter.pendingReply.reset();
-        if (endpoint != kUsbEndpointOut || !meter.claimed) return -EIO;
-        if (bytes.size() != kUsbFrameSize) return -EIO;
+        if (!meter.claimed || !WithinLink(endpoint, kOutEndpoint, bytes.size(), timeoutMs)) return -EIO;
         const auto fault = FaultAt(meter, false, ordinal);
         if (fault && *fault != UsbFault::Short) return FaultResult(*fault, bytes.size());
         // A short write still carries the command and index, so the meter answers
@@ -96,10 +114,14 @@ public:
         return static_cast<int>(size);
     }
 
-    int BulkRead(int endpoint, std::span<std::uint8_t> bytes, int) override {
+    int BulkRead(int endpoint, std::span<std::uint8_t> bytes, int timeoutMs) override {
         SimulatedUsbMeter& meter = *meter_;
         const std::size_t ordinal = meter.reads++;
-        if (endpoint != kUsbEndpointIn || !meter.claimed) return -EIO;
+        meter.transfers.push_back({false, endpoint, bytes.size(), timeoutMs});
+        if (!meter.claimed || !WithinLink(endpoint, kInEndpoint, bytes.size(), timeoutMs)) {
+            meter.pendingReply.reset();
+            return -EIO;
+        }
         const auto fault = FaultAt(meter, true, ordinal);
         if (fault && *fault != UsbFault::Short) {
             meter.pendingReply.reset();
@@ -115,6 +137,10 @@ public:
     }
 
 private:
+    static bool WithinLink(int endpoint, int expectedEndpoint, std::size_t size, int timeoutMs) {
+        return endpoint == expectedEndpoint && size == kFrameSize && timeoutMs == kTimeoutMs;
+    }
+
     std::shared_ptr<SimulatedUsbMeter> meter_;
 };
 

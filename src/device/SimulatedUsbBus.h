@@ -38,14 +38,24 @@ struct UsbTransferFault {
     UsbFault fault = UsbFault::Error;
 };
 
+// One bulk transfer as the device saw it.
+struct UsbTransfer {
+    bool write = true;  // false: a read
+    int endpoint = 0;
+    std::size_t size = 0;
+    int timeoutMs = 0;
+    bool operator==(const UsbTransfer&) const = default;
+};
+
 // One device on the simulated bus; a meter unless its identifiers say otherwise.
 // It answers count requests with the sizes of its record lists (or the counts
 // set here) and record requests with the reply at the index asked for; an index
 // it does not hold or a command it does not know gets no reply, so the read
-// times out.
+// times out. It holds the host to the link's parameters: a transfer on another
+// endpoint, with another size or another timeout fails with an I/O error.
 struct SimulatedUsbMeter {
-    std::uint16_t vendorId = kMeterVendorId;
-    std::uint16_t productId = kMeterProductId;
+    std::uint16_t vendorId = 0x03EB;
+    std::uint16_t productId = 0x13D4;
     std::vector<UsbFrame> singles;
     std::vector<UsbFrame> monitors;
     std::optional<std::int32_t> singleCount;
@@ -58,8 +68,10 @@ struct SimulatedUsbMeter {
     bool claimFails = false;
     std::vector<UsbTransferFault> faults;
 
-    // What the device went through: the requests it received whole, and
-    // "open", "claim 0", "release 0", "close" in the order they happened.
+    // What the device went through: every transfer attempted, the requests it
+    // received whole, and "open", "claim 0", "release 0", "close" in the order
+    // they happened.
+    std::vector<UsbTransfer> transfers;
     std::vector<UsbFrame> received;
     std::vector<std::string> events;
     bool open = false;

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <initializer_list>
 #include <limits>
 #include <memory>
 #include <utility>
@@ -42,6 +45,14 @@ UsbFrame Magnetic50(float v, int second = 0) {
 }
 UsbFrame Electric50(float v, int second = 0, std::uint8_t field = 1) {
     return Reply(1, field, v, second);
+}
+
+// A frame written out byte by byte: `head`, then `fill` up to 64 bytes.
+UsbFrame Bytes(std::initializer_list<std::uint8_t> head, std::uint8_t fill = 0x00) {
+    UsbFrame frame;
+    frame.fill(fill);
+    std::copy(head.begin(), head.end(), frame.begin());
+    return frame;
 }
 
 using Request = std::pair<int, int>;  // command, index
@@ -99,6 +110,48 @@ TEST(UsbRecordDecoding, KindBandRejectionAndValueFromTheReplyBytes) {
         EXPECT_EQ(r.rejection, c.rejection);
         EXPECT_DOUBLE_EQ(r.value, c.value);
         EXPECT_EQ(r.time, At(42));
+    }
+}
+
+TEST(UsbRecordDecoding, RepliesWrittenOutByteForByte) {
+    // Bytes 12-63 are filled with 0xEE: the meter leaves them undefined.
+    struct Case {
+        UsbFrame reply;
+        int kind, field, band, rejection;
+        int year, month, day, hour, minute, second;
+        double value;
+    } const cases[] = {
+        // T 0, H 0, B 0; 17.05.2024 10:20:42; 10.0f (00 00 20 41) x 1.256
+        {Bytes({0x00, 0x00, 0x18, 0x05, 0x11, 0x0A, 0x14, 0x2A, 0x00, 0x00, 0x20, 0x41}, 0xEE), 0, 0, 0, 0, 2024, 5, 17,
+         10, 20, 42, 12.56},
+        // T 1, H 1, B 4 (rejection); 31.12.2025 23:59:59; 2.5f, electric: unscaled
+        {Bytes({0x11, 0x04, 0x19, 0x0C, 0x1F, 0x17, 0x3B, 0x3B, 0x00, 0x00, 0x20, 0x40}, 0xEE), 0, 1, 0, 1, 2025, 12,
+         31, 23, 59, 59, 2.5},
+        // T 2, H 0, B 8; 01.01.2024 00:00:00; 1.0f
+        {Bytes({0x02, 0x08, 0x18, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x80, 0x3F}, 0xEE), 0, 0, 1, 0, 2024, 1, 1,
+         0, 0, 0, 1.256},
+        // T 3, H 0, B 2; 29.02.2024 12:30:05; 100.0f
+        {Bytes({0x03, 0x02, 0x18, 0x02, 0x1D, 0x0C, 0x1E, 0x05, 0x00, 0x00, 0xC8, 0x42}, 0xEE), 1, 0, 1, 0, 2024, 2, 29,
+         12, 30, 5, 125.6},
+        // T 5, H 2, B 5; 09.07.2030 08:07:06; 0.25f
+        {Bytes({0x25, 0x05, 0x1E, 0x07, 0x09, 0x08, 0x07, 0x06, 0x00, 0x00, 0x80, 0x3E}, 0xEE), 2, 2, 2, 0, 2030, 7, 9,
+         8, 7, 6, 0.25},
+        // T 6, H 0, B 5; 15.06.2024 14:00:00; -0.5f (00 00 00 BF)
+        {Bytes({0x06, 0x05, 0x18, 0x06, 0x0F, 0x0E, 0x00, 0x00, 0x00, 0x00, 0x00, 0xBF}, 0xEE), 3, 0, 2, 0, 2024, 6, 15,
+         14, 0, 0, -0.628},
+        // T 9, H 15, B 7; 15.06.2024 14:00:01; 3.0f (00 00 40 40)
+        {Bytes({0xF9, 0x07, 0x18, 0x06, 0x0F, 0x0E, 0x00, 0x01, 0x00, 0x00, 0x40, 0x40}, 0xEE), 4, 15, 0, 0, 2024, 6,
+         15, 14, 0, 1, 3.0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "byte 0 = " << int{c.reply[0]});
+        const TUsbRecord r = DecodeUsbRecord(c.reply);
+        EXPECT_EQ(r.kind, c.kind);
+        EXPECT_EQ(r.field, c.field);
+        EXPECT_EQ(r.band, c.band);
+        EXPECT_EQ(r.rejection, c.rejection);
+        EXPECT_EQ(r.time, EncodeDateTime(c.year, c.month, c.day, c.hour, c.minute, c.second, 0));
+        EXPECT_NEAR(r.value, c.value, 1e-6);
     }
 }
 
@@ -241,6 +294,154 @@ TEST_F(LibUsbSource, ReadsSinglesThenMonitoringNumberingOnAndReportingEachRecord
     EXPECT_TRUE(prompts->shown.empty());
 }
 
+// ---- the link on the wire ----
+
+TEST_F(LibUsbSource, ADownloadOnTheWireWrittenOutByteForByte) {
+    SimulatedUsbMeter& meter = bus->AddMeter();
+    // Answered in turn, whatever was asked; bytes the meter leaves undefined are 0xEE.
+    meter.playback = std::vector<UsbFrame>{
+        Bytes({0x02, 0x00, 0x00, 0x00}, 0xEE),  // 2 single records
+        // 50 Hz magnetic, 17.05.2024 10:20:00, 10.0f
+        Bytes({0x00, 0x02, 0x18, 0x05, 0x11, 0x0A, 0x14, 0x00, 0x00, 0x00, 0x20, 0x41}, 0xEE),
+        // 50 Hz electric completing the pair, same moment, 2.5f
+        Bytes({0x11, 0x02, 0x18, 0x05, 0x11, 0x0A, 0x14, 0x00, 0x00, 0x00, 0x20, 0x40}, 0xEE),
+        Bytes({0x01, 0x00, 0x00, 0x00}, 0xEE),  // 1 monitoring record
+        // magnetic, B 5 (ignored for monitoring), 10:21:00, 1.0f
+        Bytes({0x06, 0x05, 0x18, 0x05, 0x11, 0x0A, 0x15, 0x00, 0x00, 0x00, 0x80, 0x3F}, 0xEE),
+    };
+
+    source.GetData("", data);
+
+    EXPECT_EQ(meter.received, (std::vector<UsbFrame>{Bytes({0x1E}), Bytes({0x1C, 0x00, 0x00, 0x00, 0x00}),
+                                                     Bytes({0x1C, 0x01, 0x00, 0x00, 0x00}), Bytes({0x1F}),
+                                                     Bytes({0x1D, 0x00, 0x00, 0x00, 0x00})}));
+    const UsbTransfer out{true, 0x01, 64, 1000};
+    const UsbTransfer in{false, 0x81, 64, 1000};
+    EXPECT_EQ(meter.transfers, (std::vector<UsbTransfer>{out, in, out, in, out, in, out, in, out, in}));
+
+    ASSERT_EQ(data(0, 0).Records.size(), 1u);
+    const TMeasureRecord& pair = data(0, 0).Records[0];
+    EXPECT_EQ(pair.number, 1);
+    EXPECT_EQ(pair.band, 1);
+    EXPECT_EQ(pair.time, EncodeDateTime(2024, 5, 17, 10, 20, 0, 0));
+    EXPECT_NEAR(pair.mvalue, 12.56, 1e-6);
+    EXPECT_NEAR(pair.evalue, 2.5, 1e-6);
+    ASSERT_EQ(data(1, 3).Records.size(), 1u);
+    const TMeasureRecord& monitoring = data(1, 3).Records[0];
+    EXPECT_EQ(monitoring.number, 2);
+    EXPECT_EQ(monitoring.band, 0);
+    EXPECT_EQ(monitoring.time, EncodeDateTime(2024, 5, 17, 10, 21, 0, 0));
+    EXPECT_NEAR(monitoring.mvalue, 1.256, 1e-6);
+    EXPECT_EQ(data.TotalRecords(), 2u);
+    ExpectDeviceLetGo(meter);
+}
+
+TEST(SimulatedUsbMeterLink, RefusesTransfersOutsideTheMeterLink) {
+    struct Case {
+        const char* name;
+        bool write;
+        int endpoint;
+        std::size_t size;
+        int timeoutMs;
+        bool accepted;
+    } const cases[] = {
+        {"request as the meter expects it", true, 0x01, 64, 1000, true},
+        {"request to the IN endpoint", true, 0x81, 64, 1000, false},
+        {"request to endpoint 2", true, 0x02, 64, 1000, false},
+        {"request of 63 bytes", true, 0x01, 63, 1000, false},
+        {"request with no timeout", true, 0x01, 64, 0, false},
+        {"request with 500 ms", true, 0x01, 64, 500, false},
+        {"reply from the OUT endpoint", false, 0x01, 64, 1000, false},
+        {"reply into 65 bytes", false, 0x81, 65, 1000, false},
+        {"reply with 5000 ms", false, 0x81, 64, 5000, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimulatedUsbBus bus;
+        SimulatedUsbMeter& meter = bus.AddMeter();
+        meter.singles = {Magnetic50(1)};
+        ASSERT_EQ(bus.Scan().size(), 1u);
+        const auto handle = bus.Open(0);
+        ASSERT_NE(handle, nullptr);
+        ASSERT_EQ(handle->ClaimInterface(0), 0);
+        std::vector<std::uint8_t> buffer(c.size, 0);
+        int result = 0;
+        if (c.write) {
+            buffer[0] = 0x1E;
+            result = handle->BulkWrite(c.endpoint, buffer, c.timeoutMs);
+        } else {
+            const UsbFrame request = Bytes({0x1E});
+            ASSERT_EQ(handle->BulkWrite(0x01, request, 1000), 64);
+            result = handle->BulkRead(c.endpoint, buffer, c.timeoutMs);
+        }
+        EXPECT_EQ(result, c.accepted ? 64 : -EIO);
+        EXPECT_EQ(meter.transfers.back(), (UsbTransfer{c.write, c.endpoint, c.size, c.timeoutMs}));
+        if (c.write) {
+            EXPECT_EQ(meter.received.size(), c.accepted ? 1u : 0u);
+        }
+    }
+}
+
+// ---- record counts the meter cannot hold ----
+
+TEST_F(LibUsbSource, ACountBeyondTheMeterMemoryIsAnExchangeErrorBeforeAnyOfItsRecordsIsAsked) {
+    struct Case {
+        const char* name;
+        std::int32_t singles, monitors;  // the counts the meter replies
+        bool accepted;
+    } const cases[] = {
+        {"255 single records", 255, 0, true},
+        {"256 single records", 256, 0, false},
+        {"2,000,000,000 single records", 2'000'000'000, 0, false},
+        {"-1 single records", -1, 0, false},
+        {"8106 monitoring records", 1, 8106, true},
+        {"8107 monitoring records", 1, 8107, false},
+        {"-1 monitoring records", 1, -1, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto caseBus = std::make_shared<SimulatedUsbBus>();
+        const UsbBusScope scope(caseBus);
+        SimulatedUsbMeter& meter = caseBus->AddMeter();
+        meter.singleCount = c.singles;
+        meter.monitorCount = c.monitors;
+        if (c.accepted) {
+            meter.singles.assign(static_cast<std::size_t>(c.singles), Reply(6, 0, 1));
+            meter.monitors.assign(static_cast<std::size_t>(c.monitors), Reply(6, 0, 2));
+        } else if (c.singles == 1) {
+            meter.singles = {Reply(6, 0, 1)};
+        }
+        SimulatedUsbMeter& next = caseBus->AddMeter();
+        next.singles = {Reply(6, 0, 3)};
+
+        TMeasureDataP result;
+        if (c.accepted) {
+            ASSERT_NO_THROW(source.GetData("", result));
+            EXPECT_EQ(result(0, 3).Records.size(), static_cast<std::size_t>(c.singles) + 1);  // with the next meter's
+            EXPECT_EQ(result(1, 3).Records.size(), static_cast<std::size_t>(c.monitors));
+            if (c.monitors > 0) {
+                // The last index, 8105, goes out little-endian in bytes 1-4.
+                EXPECT_EQ(meter.received.back(), Bytes({0x1D, 0xA9, 0x1F, 0x00, 0x00}));
+            }
+            ExpectDeviceLetGo(next);
+        } else {
+            try {
+                source.GetData("", result);
+                ADD_FAILURE() << "no error";
+            } catch (const Exception& e) {
+                EXPECT_EQ(e.Message(), "Ошибка обмена");
+            }
+            // Nothing is asked after the count that was refused.
+            EXPECT_EQ(Requests(meter), c.monitors == 0 ? (std::vector<Request>{{0x1E, 0}})
+                                                       : (std::vector<Request>{{0x1E, 0}, {0x1C, 0}, {0x1F, 0}}));
+            EXPECT_TRUE(result.IsEmpty());  // not even the single records read before
+            EXPECT_TRUE(next.events.empty());
+        }
+        ExpectDeviceLetGo(meter);
+    }
+    EXPECT_TRUE(prompts->shown.empty());
+}
+
 // ---- several meters ----
 
 TEST_F(LibUsbSource, ReadsEveryMeterInBusOrderNumberingEachFromOneAndCountingAcrossThem) {
@@ -322,14 +523,27 @@ TEST_F(LibUsbSource, NoMeterOnTheBusGivesAnEmptyMatrixAndNoBox) {
 }
 
 TEST_F(LibUsbSource, FindDeviceMatchesBothIdentifiersAndOpensNothing) {
-    SimulatedUsbMeter& wrongProduct = bus->AddMeter(0);
-    wrongProduct.productId = 0x0001;
-    EXPECT_FALSE(source.FindDevice());
-    SimulatedUsbMeter& meter = bus->AddMeter(2);
-    EXPECT_TRUE(source.FindDevice());
-    EXPECT_TRUE(meter.events.empty());
-    EXPECT_EQ(bus->scans, 2u);
+    struct Case {
+        std::uint16_t vendorId, productId;
+        bool found;
+    } const cases[] = {
+        {0x03EB, 0x13D4, true}, {0x03EB, 0x13D5, false}, {0x03EC, 0x13D4, false}, {0x13D4, 0x03EB, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << std::hex << c.vendorId << ":" << c.productId);
+        auto caseBus = std::make_shared<SimulatedUsbBus>();
+        const UsbBusScope scope(caseBus);
+        caseBus->AddMeter(0).vendorId = 0x1234;
+        SimulatedUsbMeter& device = caseBus->AddMeter(2);
+        device.vendorId = c.vendorId;
+        device.productId = c.productId;
+        EXPECT_EQ(source.FindDevice(), c.found);
+        EXPECT_TRUE(device.events.empty());
+        EXPECT_EQ(caseBus->scans, 1u);
+    }
 
+    SimulatedUsbMeter& other = bus->AddMeter();
+    other.productId = 0x0001;
+    EXPECT_FALSE(source.FindDevice());
     source.ProductId = 0x0001;
     EXPECT_TRUE(source.FindDevice());
 }
