@@ -258,11 +258,14 @@ void TGetDevDataForm::Timer1Timer() {
     try {
         Source_->GetData("", received);
     } catch (...) {
-        // The error box follows; the dialog stays in the running state, and
-        // "Отмена" closes it at once. A cancel already asked for closes it now.
+        // The error box follows over a dialog that already says the download
+        // failed. A cancel already asked for closes it now.
         transferRunning_ = false;
         setCursor(Qt::ArrowCursor);
-        if (state_ == kCancelRequested) done(QDialog::Rejected);
+        if (state_ == kCancelRequested)
+            done(QDialog::Rejected);
+        else
+            ShowFailed();
         throw;
     }
     transferRunning_ = false;
@@ -323,8 +326,25 @@ bool TGetDevDataForm::DeviceProgress(TMDProgress& progress) {
     return goOn;
 }
 
+void TGetDevDataForm::ShowFailed() {
+    state_ = kFailed;
+    Timer2->stop();
+    for (TAnimationDot* dot : Dots) dot->SetLit(false);
+    // Counts of a broken-off download would read as if something had been received.
+    Label1->hide();
+    InfoLabel2->hide();
+    Label2->hide();
+    InfoLabel1->setText("Загрузка не выполнена");
+    InfoLabel1->adjustSize();
+    Button1->setText("Закрыть");
+    Button1->setDefault(true);
+    Button1->setFocus();
+}
+
 void TGetDevDataForm::Button1Click() {
-    if (state_ != kFinished) {
+    if (state_ == kFailed) {
+        done(QDialog::Rejected);
+    } else if (state_ != kFinished) {
         state_ = kCancelRequested;
         // While the transfer runs the dialog closes once it has returned.
         if (!transferRunning_) {
@@ -343,10 +363,7 @@ void TGetDevDataForm::Timer2Timer() {
 }
 
 void TGetDevDataForm::reject() {
-    if (state_ != kFinished)
-        Button1Click();
-    else
-        QDialog::reject();
+    Button1Click();
 }
 
 void TGetDevDataForm::SetBold(QLabel* label, bool bold) {

@@ -43,8 +43,9 @@ private:
 //
 // 50 ms after it is shown it calls GetData of its own TDeviceDataSource (the
 // USB bulk link when a meter is on the bus, otherwise the driver link), shows
-// the running counts and lets the user cancel; it ends with Accepted (OK after
-// the totals were shown) or Rejected (cancelled, or closed after an error).
+// the running counts and lets the user cancel; it ends with Accepted (OK, Escape
+// or the close box once the totals are shown) or Rejected (cancelled, or closed
+// after a failed download).
 class TGetDevDataForm final : public QDialog {
     Q_OBJECT
 public:
@@ -52,6 +53,7 @@ public:
     static constexpr int kRunning = 1;
     static constexpr int kCancelRequested = -1;
     static constexpr int kFinished = 0;
+    static constexpr int kFailed = 2;  // GetData ended with an error; nothing to hand over
 
     explicit TGetDevDataForm(QWidget* parent = nullptr);
     ~TGetDevDataForm() override;
@@ -94,7 +96,9 @@ public:
     QTimer* Timer2 = nullptr;
 
 public slots:
-    // Escape and the window's close box ask to cancel while the transfer runs.
+    // Escape and the window's close box do what Button1 does: ask to cancel
+    // while the transfer runs, hand the data over once the totals are shown
+    // (a download is never thrown away by a key), close after a failure.
     void reject() override;
 
 protected:
@@ -102,6 +106,8 @@ protected:
 
 private:
     void SetBold(QLabel* label, bool bold);
+    // Stops the animation and says the download failed.
+    void ShowFailed();
 
     std::unique_ptr<TDeviceDataSource> Source_;
     int state_ = kRunning;

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
@@ -169,27 +171,82 @@ TEST_F(DownloadDialog, CancelBetweenReportsStopsTheSourceAtItsNextReport) {
     EXPECT_EQ(prompts->Messages(), std::vector<std::string>{"Прервано пользователем"});
 }
 
-TEST_F(DownloadDialog, AnErrorLeavesTheDialogRunningUntilCancelled) {
-    TImageBuilder builder = Singles(2);
-    AddMonitoring(builder, start + 1, 400);
-    Attach(builder);
-    meter->failReadAt = 3;
-    TGetDevDataForm dialog;
-    bool checked = false;
-    const int result = Exec(dialog, [&] {
-        if (prompts->shown.empty() || checked) return;
-        checked = true;
-        EXPECT_EQ(prompts->shown.back().icon, MessageIcon::Error);
-        EXPECT_EQ(dialog.State(), TGetDevDataForm::kRunning);
-        EXPECT_EQ(dialog.Button1->text(), "Отмена");
-        EXPECT_EQ(dialog.windowTitle(), "Получение данных");
-        EXPECT_TRUE(dialog.Panel2->isVisible());
-        dialog.Button1->click();  // closes at once: nothing is running any more
-        EXPECT_FALSE(dialog.isVisible());
-    });
-    EXPECT_TRUE(checked);
-    EXPECT_EQ(result, QDialog::Rejected);
-    EXPECT_FALSE(meter->IsOpen());
+TEST_F(DownloadDialog, AFailedDownloadStopsTheAnimationSaysSoAndClosesRejected) {
+    struct Case {
+        const char* name;
+        bool usbMeter;  // otherwise no meter at all
+        std::string message;
+        bool byEscape;  // otherwise Button1
+    } const cases[] = {
+        {"no meter, closed by the button", false, "Устройство не найдено", false},
+        {"USB meter stops answering after two records, closed by Escape", true, "Ошибка обмена", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Attach(Singles(2));
+        meter->present = false;
+        auto bus = std::make_shared<SimulatedUsbBus>();
+        if (c.usbMeter) {
+            SimulatedUsbMeter& usb = bus->AddMeter();
+            UsbRecordReply reply;
+            reply.type = 6;
+            usb.singles.assign(3, EncodeUsbRecordReply(reply));
+            usb.faults = {{true, 3, UsbFault::Timeout}};  // the reply to the third record request
+        }
+        const UsbBusScope caseBus(bus);
+        prompts->shown.clear();
+        TGetDevDataForm dialog;
+        bool checked = false;
+        const int result = Exec(dialog, [&] {
+            if (prompts->shown.empty() || checked) return;
+            checked = true;
+            EXPECT_EQ(prompts->shown.back().text, c.message);
+            EXPECT_EQ(prompts->shown.back().icon, MessageIcon::Error);
+            EXPECT_EQ(dialog.State(), TGetDevDataForm::kFailed);
+            EXPECT_EQ(dialog.InfoLabel1->text().toStdString(), "Загрузка не выполнена");
+            EXPECT_FALSE(dialog.Label1->isVisible());
+            EXPECT_FALSE(dialog.InfoLabel2->isVisible());
+            EXPECT_FALSE(dialog.Label2->isVisible());
+            EXPECT_EQ(dialog.Button1->text().toStdString(), "Закрыть");
+            EXPECT_FALSE(dialog.Timer2->isActive());
+            for (const TAnimationDot* dot : dialog.Dots) EXPECT_FALSE(dot->Lit());
+            if (c.byEscape) {
+                QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+                QApplication::sendEvent(&dialog, &escape);
+            } else {
+                dialog.Button1->click();
+            }
+            EXPECT_FALSE(dialog.isVisible());
+        });
+        EXPECT_TRUE(checked);
+        EXPECT_EQ(result, QDialog::Rejected);
+        EXPECT_TRUE(dialog.Data.IsEmpty());
+    }
+}
+
+TEST_F(DownloadDialog, EscapeAndTheCloseBoxAfterTheTotalsHandTheDataOver) {
+    Attach(Singles(3));
+    TMeasureDataP expected;
+    TDeviceDataSource().GetData("", expected);
+    ASSERT_EQ(expected.TotalRecords(), 3u);
+
+    for (const bool byEscape : {true, false}) {
+        SCOPED_TRACE(byEscape ? "Escape" : "close box");
+        TGetDevDataForm dialog;
+        const int result = Exec(dialog, [&] {
+            if (dialog.State() != TGetDevDataForm::kFinished || !dialog.isVisible()) return;
+            if (byEscape) {
+                QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+                QApplication::sendEvent(&dialog, &escape);
+            } else {
+                QCloseEvent close;
+                QApplication::sendEvent(&dialog, &close);
+                EXPECT_TRUE(close.isAccepted());
+            }
+        });
+        EXPECT_EQ(result, QDialog::Accepted);
+        EXPECT_EQ(dialog.Data, expected);
+    }
 }
 
 TEST_F(DownloadDialog, AnEmptyMemoryFinishesWithNoRecords) {
