@@ -1,4 +1,8 @@
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
+
+#include <chrono>
 
 #include "base/DateTime.h"
 #include "device/ImageBuilder.h"
@@ -45,8 +49,15 @@ protected:
     void WriteImage(const std::vector<std::uint8_t>& image) {
         test::WriteFileBytes(dir.path() / "meter.bin", std::string(image.begin(), image.end()));
     }
-    test::ProcessResult Sim(const std::vector<std::string>& args) {
-        return RunProcess(ZORVEX_CLI_SIM_PATH, args, dir.path());
+    test::ProcessResult Sim(const std::vector<std::string>& args, const test::ProcessLimits& limits = {}) {
+        return RunProcess(ZORVEX_CLI_SIM_PATH, args, dir.path(), limits);
+    }
+    std::vector<std::string> Names() {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path()))
+            names.push_back(std::filesystem::relative(entry.path(), dir.path()).string());
+        std::sort(names.begin(), names.end());
+        return names;
     }
     std::string Count(const std::string& sql) { return RawRows(dir.File("data.db"), sql).at(0).at(0); }
     TempDir dir;
@@ -148,6 +159,73 @@ TEST_F(CliDevice, TestDataIsStoredLikeTheHiddenCommand) {
         EXPECT_FALSE(bad.err.empty());
     }
     EXPECT_EQ(Count("select count(*) from measurements"), "12");
+}
+
+TEST_F(CliDevice, DatabaseNameIsCheckedBeforeTheMeterIsRead) {
+    std::filesystem::create_directory(dir.path() / "store");
+    const std::vector<std::string> before = Names();
+    // A read of the meter would stop the command as Ctrl+C does.
+    const std::vector<std::string> meter = {"--sim-image", "meter.bin", "--sim-interrupt-at-read", "1"};
+    struct Case {
+        std::vector<std::string> args;
+        std::string errPart;
+    } cases[] = {
+        {{"--db", "./", "download"}, "«./» — каталог, а не файл"},
+        {{"--db", "store", "download"}, "«store» — каталог, а не файл"},
+        {{"--db", "", "download"}, "Не указано имя файла"},
+        {{"--db", "sub/", "download", "--image", "meter.bin"}, "«sub/» — каталог, а не файл"},
+        {{"--db", "sub/", "test-data", "--method", "0", "--kind", "3", "--band", "0", "--rejection", "0"},
+         "«sub/» — каталог, а не файл"},
+        {{"--db", "", "levels", "swtmflb=1"}, "Не указано имя файла"},
+        {{"--db", "/dev/null", "list"}, "«/dev/null» — не обычный файл"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = meter;
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const auto r = Sim(args);
+        EXPECT_EQ(r.status, 1) << c.args[1] << " " << c.args[2];
+        EXPECT_NE(r.err.find("--db: " + c.errPart), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("Прервано"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(Names(), before);
+}
+
+TEST_F(CliDevice, FilesToReadMustBeRegularFiles) {
+    std::filesystem::create_directory(dir.path() / "folder");
+    ASSERT_EQ(mkfifo(dir.File("fifo").c_str(), 0644), 0);
+    test::ProcessLimits limits;
+    limits.timeout = std::chrono::seconds(10);  // a read of the FIFO would block for good
+    struct Case {
+        std::string name;
+        std::string errPart;
+    } files[] = {{"folder", "«folder» — каталог, а не файл"}, {"fifo", "«fifo» — не обычный файл"}};
+    for (const auto& file : files)
+        for (const auto& args : std::vector<std::vector<std::string>>{{"decode", file.name},
+                                                                      {"open", file.name},
+                                                                      {"download", "--image", file.name},
+                                                                      {"passport", "--image", file.name}}) {
+            const auto r = Sim(args, limits);
+            EXPECT_FALSE(r.timedOut) << args[0] << " " << file.name;
+            EXPECT_EQ(r.status, 1) << args[0] << " " << file.name;
+            EXPECT_NE(r.err.find(file.errPart), std::string::npos) << r.err;
+        }
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "data.db"));
+}
+
+TEST_F(CliDevice, StoreRefusedWhenRecordIdsRunOut) {
+    const std::vector<std::string> testData = {"test-data", "--method", "0", "--kind", "3", "--band", "0",
+                                               "--rejection", "0"};
+    ASSERT_EQ(Sim(testData).status, 0);
+    test::RawExec(dir.File("data.db"), "update sqlite_sequence set seq = 2147483646 where name = 'measurements'");
+    for (const auto& args : {testData, std::vector<std::string>{"download", "--image", "meter.bin"}}) {
+        const auto r = Sim(args);
+        EXPECT_EQ(r.status, 1) << args[0];
+        EXPECT_NE(r.err.find("номера записей базы данных исчерпаны"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(Count("select count(*) from measurements"), "12");
+    const auto list = Sim({"list", "--format", "json"});
+    EXPECT_EQ(list.status, 0) << list.err;
+    EXPECT_EQ(std::count(list.out.begin(), list.out.end(), '\n'), 12);
 }
 
 TEST(CliShipped, NoMeterAnywhere) {

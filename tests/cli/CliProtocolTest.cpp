@@ -7,6 +7,7 @@
 #include "storage/Database.h"
 #include "storage/SQLiteDatabase.h"
 #include "support/ProcessRun.h"
+#include "support/RawSqlite.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempDir.h"
 
@@ -49,10 +50,18 @@ protected:
         }
         SetMainDatabase(nullptr);
     }
-    test::ProcessResult Cli(const std::vector<std::string>& args) {
+    test::ProcessResult Cli(const std::vector<std::string>& args, const test::ProcessLimits& limits = {}) {
         std::vector<std::string> all = {"--db", dir.File("data.db")};
         all.insert(all.end(), args.begin(), args.end());
-        return RunProcess(tool.string(), all, dir.path());
+        return RunProcess(tool.string(), all, dir.path(), limits);
+    }
+    // Names in the test's directory, e.g. a left-over temporary file.
+    std::vector<std::string> Names() {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
     }
     TempDir dir;
     std::filesystem::path tool = dir.path() / "bin" / "zorvex-cli";
@@ -86,12 +95,49 @@ TEST_F(CliProtocol, Errors) {
         {{"protocol", "pdf", "1"}, 2, "ожидается"},
         {{"protocol", "print"}, 2, "неизвестное действие"},
         {{"protocol", "pdf", "99", "a.pdf"}, 1, "Протокол 99 не найден"},
-        {{"protocol", "pdf", "1", "nodir/a.pdf"}, 1, "a.pdf"},
+        {{"protocol", "pdf", "1", "note.txt/a.pdf"}, 1, "a.pdf"},
     };
+    test::WriteFileBytes(dir.path() / "note.txt", "text");
     for (const auto& c : cases) {
         const auto r = Cli(c.args);
         EXPECT_EQ(r.status, c.status) << c.args.back();
         EXPECT_NE(r.err.find(c.errPart), std::string::npos) << r.err;
     }
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "a.pdf"));
+}
+
+TEST_F(CliProtocol, ListShowsControlCharactersEscaped) {
+    // ESC [2J would clear the screen; a tab or a line break would forge columns and lines.
+    test::RawExec(dir.File("data.db"), "update protocols set number = '1' || char(27) || '[2J' || char(9) || '2' || "
+                                       "char(10) || '3' || char(127) || cast(x'98' as text) || '4' where id = 1");
+    const auto list = Cli({"protocol", "list"});
+    ASSERT_EQ(list.status, 0) << list.err;
+    EXPECT_EQ(list.out, "1\t1\\x1b[2J\\x092\\x0a3\\x7f\\x984\t2010-03-05\n2\t7\t2010-03-05\n");
+}
+
+TEST_F(CliProtocol, PdfNeverReplacesTheDatabase) {
+    std::filesystem::create_symlink("data.db", dir.path() / "link.db");
+    const std::string database = test::ReadFileBytes(dir.path() / "data.db");
+    for (const auto& target : std::vector<std::string>{"data.db", "./data.db", "link.db", dir.File("data.db")}) {
+        const auto r = Cli({"protocol", "pdf", "1", target});
+        EXPECT_EQ(r.status, 1) << target;
+        EXPECT_NE(r.err.find("основная база данных"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(test::ReadFileBytes(dir.path() / "data.db"), database);
+}
+
+TEST_F(CliProtocol, PdfThatCannotBeWrittenWhollyIsAnError) {
+    const auto device = Cli({"protocol", "pdf", "1", "/dev/full"});
+    EXPECT_EQ(device.status, 1);
+    EXPECT_NE(device.err.find("Не удалось записать файл «/dev/full»"), std::string::npos) << device.err;
+
+    test::WriteFileBytes(dir.path() / "out.pdf", "old");
+    test::ProcessLimits fullDisk;
+    fullDisk.fileSizeLimit = 4096;  // far less than the document
+    const auto full = Cli({"protocol", "pdf", "1", "out.pdf"}, fullDisk);
+    EXPECT_EQ(full.status, 1);
+    EXPECT_NE(full.err.find("Не удалось записать файл «"), std::string::npos) << full.err;
+    EXPECT_NE(full.err.find("out.pdf»"), std::string::npos) << full.err;
+    EXPECT_EQ(test::ReadFileBytes(dir.path() / "out.pdf"), "old");
+    EXPECT_EQ(Names(), (std::vector<std::string>{"bin", "data.db", "out.pdf"}));
 }

@@ -1,4 +1,9 @@
+#include <sqlite3.h>
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <thread>
 
 #include "base/DateTime.h"
 #include "storage/DBDataAdapter.h"
@@ -37,8 +42,20 @@ protected:
         add(1, 4, EncodeDateTime(2012, 6, 3, 10, 0, 0, 0), -1, 2.5);
         TDBDataAdapter().PutData(data, dir.File("data.db"));
     }
-    test::ProcessResult Cli(const std::vector<std::string>& args) {
-        return RunProcess(ZORVEX_CLI_PATH, args, dir.path());
+    test::ProcessResult Cli(const std::vector<std::string>& args, const test::ProcessLimits& limits = {}) {
+        return RunProcess(ZORVEX_CLI_PATH, args, dir.path(), limits);
+    }
+    std::string Scalar(const std::string& file, const std::string& sql) {
+        const auto rows = RawRows(dir.File(file), sql);
+        return rows.empty() || rows[0].empty() ? "<none>" : rows[0][0];
+    }
+    // Names in the directory other than the database, e.g. a left-over temporary file.
+    std::vector<std::string> OtherFiles() {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+            if (entry.path().filename() != "data.db") names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
     }
     TempDir dir;
 };
@@ -99,10 +116,7 @@ TEST_F(CliStore, FiltersAndDates) {
 }
 
 TEST_F(CliStore, SaveAndOpenAFile) {
-    const auto save = Cli({"save", "sub/set.zorvex", "--method", "0"});
-    EXPECT_EQ(save.status, 1);  // the directory does not exist: an error, no file elsewhere
-    std::filesystem::create_directory(dir.path() / "sub");
-    const auto saved = Cli({"save", "sub/set.zorvex", "--method", "0"});
+    const auto saved = Cli({"save", "sub/set.zorvex", "--method", "0"});  // the missing directory is made
     ASSERT_EQ(saved.status, 0) << saved.err;
     EXPECT_EQ(saved.out, "Сохранено измерений: 3\n");
     const auto opened = Cli({"open", "sub/set.zorvex", "--format", "csv"});
@@ -154,4 +168,120 @@ TEST_F(CliStore, ErrorsAndUsage) {
     const auto help = Cli({"list", "--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("--from ГГГГ-ММ-ДД"), std::string::npos);
+}
+
+TEST_F(CliStore, LastDayOfTheCalendarIsAnOrdinaryDay) {
+    TMeasureDataP data;
+    data.SetMethodBytes();
+    TMeasureRecord last;
+    last.kind = 3;
+    last.time = EncodeDateTime(9999, 12, 31, 23, 59, 59, 0);
+    last.mvalue = 7;
+    data(0, 3).Records.push_back(last);
+    TDBDataAdapter().PutData(data, dir.File("data.db"));  // appended: five records
+
+    struct Case {
+        std::vector<std::string> filter;
+        std::size_t lines;
+    } cases[] = {
+        {{"--to", "9999-12-31"}, 5},
+        {{"--from", "9999-12-31"}, 1},
+        {{"--from", "2012-05-02", "--to", "9999-12-31"}, 3},
+        {{"--from", "0001-01-01", "--to", "9999-12-30"}, 4},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"list", "--format", "json"};
+        args.insert(args.end(), c.filter.begin(), c.filter.end());
+        const auto r = Cli(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(static_cast<std::size_t>(std::count(r.out.begin(), r.out.end(), '\n')), c.lines)
+            << c.filter[0] << " " << c.filter[1];
+    }
+
+    ASSERT_EQ(Cli({"save", "backup.zorvex"}).status, 0);
+    const auto again = Cli({"save", "backup.zorvex", "--to", "9999-12-31"});
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(again.out, "Сохранено измерений: 5\n");
+    EXPECT_EQ(Scalar("backup.zorvex", "select count(*) from measurements"), "5");
+}
+
+TEST_F(CliStore, SaveNeverReplacesADirectoryOrTheDatabase) {
+    std::filesystem::create_directory(dir.path() / "outdir");
+    std::filesystem::create_symlink("data.db", dir.path() / "link.db");
+    const std::string database = test::ReadFileBytes(dir.path() / "data.db");
+    struct Case {
+        std::string target;
+        std::string errPart;
+    } cases[] = {
+        {"outdir/", "каталог, а не файл"},
+        {"outdir", "каталог, а не файл"},
+        {"", "Не указано имя файла"},
+        {"data.db", "основная база данных"},
+        {"./data.db", "основная база данных"},
+        {dir.File("link.db"), "основная база данных"},
+    };
+    for (const auto& c : cases) {
+        const auto r = Cli({"save", c.target});
+        EXPECT_EQ(r.status, 1) << c.target;
+        EXPECT_NE(r.err.find(c.errPart), std::string::npos) << c.target << ": " << r.err;
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "outdir"));
+    EXPECT_EQ(test::ReadFileBytes(dir.path() / "data.db"), database);
+    EXPECT_EQ(OtherFiles(), (std::vector<std::string>{"link.db", "outdir"}));
+}
+
+TEST_F(CliStore, SaveOnAFullDiskKeepsTheOldFile) {
+    ASSERT_EQ(Cli({"save", "backup.zorvex", "--method", "1"}).status, 0);
+    const std::string old = test::ReadFileBytes(dir.path() / "backup.zorvex");
+    test::ProcessLimits fullDisk;
+    fullDisk.fileSizeLimit = 4096;  // one page: the new file's schema does not fit
+    const auto r = Cli({"save", "backup.zorvex"}, fullDisk);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Не удалось записать файл «backup.zorvex»\n"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(test::ReadFileBytes(dir.path() / "backup.zorvex"), old);
+    EXPECT_EQ(OtherFiles(), std::vector<std::string>{"backup.zorvex"});
+}
+
+TEST_F(CliStore, LevelsAreSetAllOrNone) {
+    test::RawExec(dir.File("data.db"),
+                  "create trigger refuse before update on maxlevels when new.name like 'ef50hz' "
+                  "begin select raise(abort, 'refused'); end");
+    const auto r = Cli({"levels", "swtmflb=300", "ef50hz=450.5"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("refused"), std::string::npos) << r.err;
+    EXPECT_EQ(Scalar("data.db", "select value from maxlevels where name like 'swtmflb'"), "250.0");
+    EXPECT_EQ(Scalar("data.db", "select value from maxlevels where name like 'ef50hz'"), "500.0");
+}
+
+TEST_F(CliStore, LevelsWaitForAnotherWriter) {
+    // Another program on the same file holds its write lock for a second.
+    using namespace std::chrono_literals;
+    std::promise<bool> locked;
+    std::thread other([&locked, file = dir.File("data.db")] {
+        sqlite3* db = nullptr;
+        sqlite3_open(file.c_str(), &db);
+        locked.set_value(sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK);
+        std::this_thread::sleep_for(1s);
+        sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+    });
+    const bool held = locked.get_future().get();
+    const auto start = std::chrono::steady_clock::now();
+    const auto r = Cli({"levels", "swtmflb=300"});
+    const auto took = std::chrono::steady_clock::now() - start;
+    other.join();
+    ASSERT_TRUE(held);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_GE(took, 800ms);  // it did meet the lock
+    EXPECT_EQ(Scalar("data.db", "select value from maxlevels where name like 'swtmflb'"), "300.0");
+}
+
+TEST_F(CliStore, OutputThatCannotBeWrittenIsAnError) {
+    for (const std::string command : {"list --format csv", "dates", "open data.db"}) {
+        const auto r = RunProcess("/bin/sh", {"-c", std::string("exec \"") + ZORVEX_CLI_PATH + "\" " + command + " > /dev/full"},
+                                  dir.path());
+        EXPECT_EQ(r.status, 1) << command;
+        EXPECT_NE(r.err.find("не удалось записать вывод команды"), std::string::npos) << command << ": " << r.err;
+    }
 }

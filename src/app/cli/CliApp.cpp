@@ -6,12 +6,21 @@
 #include "base/Prompts.h"
 #include "app/cli/ConsolePrompts.h"
 #include "storage/Database.h"
+#include "storage/FileSafety.h"
 #include "storage/SQLiteDatabase.h"
+#include "storage/Utilities.h"
 
 namespace zorvex::cli {
 namespace {
 
 constexpr const char* kProgram = "zorvex-cli";
+
+void CheckRegularIfExists(const std::string& path, const std::string& given) {
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+        throw Exception("«" + given + "» — не обычный файл");
+}
 
 std::vector<CliCommand> AllCommands() {
     std::vector<CliCommand> commands = DeviceCommands();
@@ -44,8 +53,32 @@ void PrintCommandHelp(std::ostream& out, const CliCommand& c) {
 }  // namespace
 
 CliContext::CliContext(std::ostream& o, std::ostream& e, std::string databasePath)
-    : out(o), err(e), startDirectory_(std::filesystem::current_path().string()) {
-    databasePath_ = ResolvePath(databasePath);
+    : out(o),
+      err(e),
+      startDirectory_(std::filesystem::current_path().string()),
+      givenDatabase_(std::move(databasePath)) {
+    databasePath_ = ResolvePath(givenDatabase_);
+}
+
+void CliContext::CheckDatabasePath() const {
+    try {
+        CheckFilePath(givenDatabase_);
+        CheckRegularIfExists(databasePath_, givenDatabase_);
+    } catch (const Exception& e) {
+        throw Exception(std::string("--db: ") + e.what());
+    }
+}
+
+std::string CliContext::OutputFile(const std::string& given) const {
+    CheckFilePath(given);
+    return ResolvePath(given);
+}
+
+std::string CliContext::InputFile(const std::string& given) const {
+    const std::string path = OutputFile(given);
+    if (!IsExistingFile(path)) throw Exception("Файл не найден: " + given);
+    CheckRegularIfExists(path, given);
+    return path;
 }
 
 std::string CliContext::ResolvePath(const std::string& path) const {
@@ -126,7 +159,12 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         context.console = prompts.get();
         const int status = command->run(context, parsed);
         SetMainDatabase(nullptr);
+        // Output that never reached its file (a full disk, a closed pipe) is no success.
         out.flush();
+        if (!out) {
+            err << kProgram << " " << name << ": не удалось записать вывод команды\n";
+            return 1;
+        }
         return status;
     } catch (const UsageError& e) {
         SetMainDatabase(nullptr);
@@ -134,7 +172,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return 2;
     } catch (const std::exception& e) {
         SetMainDatabase(nullptr);
-        err << kProgram << " " << name << ": " << e.what() << "\n";
+        err << kProgram << " " << name << ": " << PrintableText(e.what(), true) << "\n";
         return 1;
     }
 }

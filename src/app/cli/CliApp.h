@@ -21,15 +21,27 @@ public:
     std::ostream& err;
     ConsolePrompts* console = nullptr;  // the prompts installed for this run
 
+    // Refuses a --db name that cannot be the database (empty, a directory, a
+    // device or a FIFO). Commands on the database call it before they read the
+    // meter, so nothing is read and then stored into a throw-away database.
+    void CheckDatabasePath() const;
     // Opens (or creates) the main database once, as the windowed program does.
     void OpenMainDatabase();
     // A path given on the command line, made absolute against the directory
     // the tool was started in (opening a database moves the working directory).
     std::string ResolvePath(const std::string& path) const;
+    // A file to write, resolved; refuses an empty name and a directory. Called
+    // before the first database is opened, while the working directory is
+    // still the one the names were given in.
+    std::string OutputFile(const std::string& given) const;
+    // A file to read, resolved; refuses as OutputFile, then a missing file and
+    // anything but a regular file (reading a FIFO would block for good).
+    std::string InputFile(const std::string& given) const;
     const std::string& DatabasePath() const { return databasePath_; }
 
 private:
     std::string startDirectory_;
+    std::string givenDatabase_;
     std::string databasePath_;
 };
 

@@ -15,7 +15,6 @@
 #include "device/ZorvexDriver.h"
 #include "storage/DBDataAdapter.h"
 #include "storage/PassportTexts.h"
-#include "storage/Utilities.h"
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -54,10 +53,7 @@ bool StderrIsTerminal() {
 
 std::string ImageOption(CliContext& context, const ParsedArgs& args) {
     const auto image = args.Value("--image");
-    if (!image) return {};
-    const std::string resolved = context.ResolvePath(*image);
-    if (!IsExistingFile(resolved)) throw Exception("Файл не найден: " + *image);
-    return resolved;
+    return image ? context.InputFile(*image) : std::string();
 }
 
 // Runs a source with progress on a terminal and Ctrl+C; false when the user stopped it.
@@ -89,10 +85,8 @@ void PrintCounts(CliContext& context, const TMeasureDataP& data) {
 int DecodeCommand(CliContext& context, const ParsedArgs& args) {
     ExpectOperands(args, 1, "файл образа памяти");
     const OutputOptions format = ReadFormat(args);
-    const std::string image = context.ResolvePath(args.Operands()[0]);
-    if (!IsExistingFile(image)) throw Exception("Файл не найден: " + args.Operands()[0]);
     TSLDeviceDataSource source;
-    source.ImageFile = image;
+    source.ImageFile = context.InputFile(args.Operands()[0]);
     TMeasureDataP data;
     if (!ReadSource(context, source, data)) return 1;
     WriteRecords(context.out, data, format);
@@ -108,6 +102,7 @@ void Store(CliContext& context, TMeasureDataP& data) {
 
 int DownloadCommand(CliContext& context, const ParsedArgs& args) {
     ExpectOperands(args, 0, "");
+    context.CheckDatabasePath();
     TDeviceDataSource source;
     source.ImageFile = ImageOption(context, args);
     TMeasureDataP data;
@@ -148,6 +143,7 @@ int TestDataCommand(CliContext& context, const ParsedArgs& args) {
         if (!value) throw UsageError(std::string("не указан параметр ") + option);
         context.console->inputAnswers.push_back(*value);
     }
+    context.CheckDatabasePath();
     TTestDataSource source;
     TMeasureDataP data;
     data.SetMethodBytes();

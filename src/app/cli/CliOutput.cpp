@@ -18,6 +18,8 @@ constexpr std::array<const char*, 13> kFieldNames = {"method", "kind",   "id",  
                                                      "height", "time",   "mvalue", "evalue",  "mvalue2",
                                                      "evalue2", "band",  "rejection"};
 
+constexpr char kHexDigits[] = "0123456789abcdef";
+
 std::string TimeText(double time) { return FormatDateTime("yyyy-mm-dd hh:nn:ss", time); }
 
 std::string JsonString(const std::string& s) {
@@ -130,6 +132,27 @@ void WriteTable(std::ostream& out, const TMeasureDataP& data) {
 }
 
 }  // namespace
+
+std::string PrintableText(std::string_view text, bool keepLineBreaks) {
+    std::string out;
+    out.reserve(text.size());
+    const auto escape = [&out](unsigned char code) {
+        out += "\\x";
+        out += kHexDigits[code >> 4];
+        out += kHexDigits[code & 15];
+    };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto code = static_cast<unsigned char>(text[i]);
+        const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+        if (keepLineBreaks && (code == '\n' || code == '\r')) {
+            out += '\n';
+            if (code == '\r' && next == '\n') ++i;
+        } else if (code < 0x20 || code == 0x7F) escape(code);
+        else if (code == 0xC2 && next >= 0x80 && next <= 0x9F) escape(static_cast<unsigned char>(text[++i]));
+        else out += text[i];
+    }
+    return out;
+}
 
 std::string ExactNumber(double value) {
     char buffer[64];

@@ -2,6 +2,7 @@
 
 #include <ostream>
 #include <string>
+#include <string_view>
 
 #include "model/MeasureModel.h"
 
@@ -17,6 +18,13 @@ struct OutputOptions {
 // Writes every record of the matrix in matrix order: method 0 kinds 0..4,
 // then method 1 kinds 0..4, each series in its own order.
 void WriteRecords(std::ostream& out, const TMeasureDataP& data, const OutputOptions& options);
+
+// `text` with each control character (C0, DEL and the C1 range U+0080 to
+// U+009F) shown as "\xNN", its code in hex: a text read from a file must not
+// move the terminal's cursor, clear its screen or forge lines and columns.
+// `keepLineBreaks` keeps line breaks, each "\n", "\r\n" or "\r" as "\n",
+// for messages of several lines.
+std::string PrintableText(std::string_view text, bool keepLineBreaks = false);
 
 // Text of a double that reads back to the same value ("12.5", "0.1", "-1").
 std::string ExactNumber(double value);

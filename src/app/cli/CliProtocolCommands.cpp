@@ -2,6 +2,7 @@
 #include "app/cli/CliApp.h"
 #include "base/Exceptions.h"
 #include "base/Numbers.h"
+#include "storage/FileSafety.h"
 #include "storage/SQLiteDatabase.h"
 #include "storage/StoredTimes.h"
 #include "storage/Utilities.h"
@@ -19,11 +20,13 @@ int ProtocolCommand(CliContext& context, const ParsedArgs& args) {
     if (operands.empty()) throw UsageError("не указано действие: list или pdf");
     if (operands[0] == "list") {
         ExpectOperands(args, 1, "");
+        context.CheckDatabasePath();
         context.OpenMainDatabase();
         const auto table = MainDatabase().Query("select id, number, date from protocols order by id");
         while (!table->AtEnd()) {
             const std::string date = table->TextByName("date");
-            context.out << table->TextByName("id") << "\t" << TrimBlanks(table->TextByName("number")) << "\t"
+            const std::string number = PrintableText(TrimBlanks(table->TextByName("number")));
+            context.out << table->TextByName("id") << "\t" << number << "\t"
                         << FormatDateTime("yyyy-mm-dd", ParseStoredDate(date)) << "\n";
             table->MoveNext();
         }
@@ -34,8 +37,11 @@ int ProtocolCommand(CliContext& context, const ParsedArgs& args) {
         const auto id = TryStrToInt(operands[1]);
         if (!id || *id <= 0) throw UsageError("номер записи протокола должен быть положительным целым: «" + operands[1] + "»");
         if (!Renderer()) throw Exception("Печать протоколов в PDF в этой сборке недоступна");
+        context.CheckDatabasePath();
+        const std::string pdf = context.OutputFile(operands[2]);
         context.OpenMainDatabase();
-        Renderer()(*id, context.ResolvePath(operands[2]));
+        CheckOutputPath(pdf);  // not the main database, a device or a FIFO
+        Renderer()(*id, pdf);
         return 0;
     }
     throw UsageError("неизвестное действие «" + operands[0] + "»: допустимы list и pdf");
@@ -47,8 +53,10 @@ void SetProtocolPdfRenderer(ProtocolPdfRenderer renderer) { Renderer() = std::mo
 
 std::vector<CliCommand> ProtocolCommands() {
     return {{"protocol", "list | pdf НОМЕР_ЗАПИСИ ФАЙЛ.pdf", "сохранённые протоколы: список или печать в PDF",
-             "  list                      номер записи, номер протокола и дата, по строке на протокол\n"
-             "  pdf НОМЕР_ЗАПИСИ ФАЙЛ.pdf  документ протокола в файл PDF (без окна)",
+             "  list                       номер записи, номер протокола и дата, по строке на протокол;\n"
+             "                             управляющие символы в номере показаны как \\xNN\n"
+             "  pdf НОМЕР_ЗАПИСИ ФАЙЛ.pdf  документ протокола в файл PDF (без окна); прежний файл\n"
+             "                             заменяется только целиком записанным новым",
              {}, ProtocolCommand}};
 }
 

@@ -31,20 +31,22 @@ TDateTime ParseDateOption(const std::string& option, const std::string& text) {
     throw UsageError("значение " + option + " должно быть датой ГГГГ-ММ-ДД: «" + text + "»");
 }
 
-std::string DayStart(TDateTime date) { return FormatDateTime("yyyy-mm-dd", date) + " 00:00:00"; }
-
 // The condition on `measurements` for the filter options, built from numbers
-// only. Days are half-open ranges [from 00:00:00, day after to 00:00:00): a
-// stored time carries a trailing zero byte, so an upper bound of 23:59:59
-// would miss the day's last second.
+// only. A missing --from or --to leaves that end of the calendar open.
 std::string BuildFilter(const ParsedArgs& args) {
     std::vector<std::string> conditions;
     std::optional<TDateTime> from, to;
     if (const auto v = args.Value("--from")) from = ParseDateOption("--from", *v);
     if (const auto v = args.Value("--to")) to = ParseDateOption("--to", *v);
     if (from && to && *from > *to) throw UsageError("дата --from позже даты --to");
-    if (from) conditions.push_back("(time >= '" + DayStart(*from) + "')");
-    if (to) conditions.push_back("(time < '" + DayStart(*to + 1) + "')");
+    if (from || to) {
+        try {
+            const TDateTime first = from.value_or(EncodeDate(1, 1, 1)), last = to.value_or(EncodeDate(9999, 12, 31));
+            conditions.push_back(StoredDaysFilter(first, last));
+        } catch (const EConvertError& e) {
+            throw UsageError(e.what());
+        }
+    }
     if (const auto m = args.IntValue("--method", 0, kMethodCount - 1)) conditions.push_back(Format("(method = %d)", {*m}));
     if (const auto k = args.IntValue("--kind", 0, kKindCount - 1)) conditions.push_back(Format("(kind = %d)", {*k}));
     return JoinTexts(conditions, " and ");
@@ -53,17 +55,12 @@ std::string BuildFilter(const ParsedArgs& args) {
 TMeasureDataP LoadSelection(CliContext& context, const ParsedArgs& args) {
     TDBDataAdapter store;
     store.Filter = BuildFilter(args);
+    context.CheckDatabasePath();
     context.OpenMainDatabase();
     TMeasureDataP data;
     data.SetMethodBytes();
     store.GetData("", data);
     return data;
-}
-
-std::string ExistingFile(CliContext& context, const std::string& path) {
-    const std::string resolved = context.ResolvePath(path);
-    if (!IsExistingFile(resolved)) throw Exception("Файл не найден: " + path);
-    return resolved;
 }
 
 int ListCommand(CliContext& context, const ParsedArgs& args) {
@@ -75,6 +72,7 @@ int ListCommand(CliContext& context, const ParsedArgs& args) {
 
 int DatesCommand(CliContext& context, const ParsedArgs& args) {
     ExpectOperands(args, 0, "");
+    context.CheckDatabasePath();
     context.OpenMainDatabase();
     std::vector<std::string> dates;
     MainDatabase().ColumnTexts("select distinct date(time) as date from measurements order by time", dates);
@@ -84,9 +82,15 @@ int DatesCommand(CliContext& context, const ParsedArgs& args) {
 
 int SaveCommand(CliContext& context, const ParsedArgs& args) {
     ExpectOperands(args, 1, "файл");
-    const std::string file = context.ResolvePath(args.Operands()[0]);
+    const std::string file = context.OutputFile(args.Operands()[0]);
     TMeasureDataP data = LoadSelection(context, args);
-    TFileDataAdapter().PutData(data, file);
+    // Written beside the old file and renamed over it once complete: a failed
+    // save leaves the old file as it was; the main database is refused.
+    try {
+        TFileDataAdapter().PutData(data, file);
+    } catch (const ESQLiteException& e) {
+        throw Exception("Не удалось записать файл «" + args.Operands()[0] + "»\n" + e.what());
+    }
     context.out << "Сохранено измерений: " << data.TotalRecords() << "\n";
     return 0;
 }
@@ -94,7 +98,7 @@ int SaveCommand(CliContext& context, const ParsedArgs& args) {
 int OpenCommand(CliContext& context, const ParsedArgs& args) {
     ExpectOperands(args, 1, "файл");
     const OutputOptions format = ReadFormat(args);
-    const std::string file = ExistingFile(context, args.Operands()[0]);
+    const std::string file = context.InputFile(args.Operands()[0]);
     TMeasureDataP data;
     data.SetMethodBytes();
     TFileDataAdapter().GetData(file, data);
@@ -117,10 +121,14 @@ int LevelsCommand(CliContext& context, const ParsedArgs& args) {
         if (!value) throw UsageError("значение уровня " + name + " не число: «" + operand.substr(eq + 1) + "»");
         changes[index] = *value;
     }
+    context.CheckDatabasePath();
     context.OpenMainDatabase();
     TLevels levels = kLevelDefaults;
     LoadLevels(MainDatabase(), levels);
-    for (const auto& [index, value] : changes) SetLevel(MainDatabase(), levels, index, value);
+    // All the assignments or none: a failed write leaves every level as it was.
+    MainDatabase().RunInTransaction([&] {
+        for (const auto& [index, value] : changes) SetLevel(MainDatabase(), levels, index, value);
+    });
     for (int i = 1; i < kSubfieldCount; ++i)
         context.out << LevelNames[i] << "\t" << Format("%g", {levels[i]}) << "\t" << kLevelLabels[i] << "\n";
     return 0;
@@ -146,12 +154,15 @@ std::vector<CliCommand> StoreCommands() {
         {"list", "[фильтры] [--format ВИД] [--utf8]", "сохранённые измерения, по времени",
          filterHelp + "\n" + formatHelp, withFormat(FilterOptions()), ListCommand},
         {"dates", "", "даты, за которые есть измерения (ГГГГ-ММ-ДД)", "", {}, DatesCommand},
-        {"save", "ФАЙЛ [фильтры]", "записать выбранные измерения в файл измерений (.zorvex)", filterHelp,
+        {"save", "ФАЙЛ [фильтры]", "записать выбранные измерения в файл измерений (.zorvex)",
+         filterHelp + "\nПрежний файл заменяется только целиком записанным новым; при ошибке он остаётся как был.",
          FilterOptions(), SaveCommand},
         {"open", "ФАЙЛ [--format ВИД] [--utf8]", "показать измерения файла измерений", formatHelp,
          FormatOptions(), OpenCommand},
         {"levels", "[ИМЯ=ЗНАЧЕНИЕ ...]", "допустимые уровни: показать или задать",
-         "Имена: swtmflb, swtmfhb, swteflb, swtefhb, mf50hz, ef50hz. Десятичный разделитель — точка.", {},
+         "Имена: swtmflb, swtmfhb, swteflb, swtefhb, mf50hz, ef50hz. Десятичный разделитель — точка.\n"
+         "Значения записываются все вместе: при ошибке не меняется ни одно.",
+         {},
          LevelsCommand},
     };
 }

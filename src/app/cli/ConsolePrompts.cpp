@@ -1,8 +1,12 @@
 #include "app/cli/ConsolePrompts.h"
 
+#include "app/cli/CliOutput.h"
+
 namespace zorvex::cli {
 
-void ConsolePrompts::ShowMessage(const std::string& text, const std::string&, MessageIcon) { err_ << text << "\n"; }
+void ConsolePrompts::ShowMessage(const std::string& text, const std::string&, MessageIcon) {
+    err_ << PrintableText(text, true) << "\n";
+}
 
 bool ConsolePrompts::Confirm(const std::string&, const std::string&) { return false; }
 
