@@ -1,8 +1,10 @@
 #include "protocol/ProtocolCodec.h"
 
 #include <cctype>
+#include <cstdint>
 
 #include "base/Clock.h"
+#include "base/CodePage1251.h"
 #include "base/Exceptions.h"
 #include "base/Format.h"
 #include "base/Numbers.h"
@@ -132,6 +134,28 @@ std::string FieldTitle(const std::string& control) {
     return def ? TrimBlanks(def->caption) : control;
 }
 
+// "«≤» (U+2264)" for the first character of `text` that has no byte in the
+// code page the database stores; nullopt when every character has one.
+std::optional<std::string> FirstUnstorableCharacter(std::string_view text) {
+    if (FitsCp1251(text)) return std::nullopt;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[at]);
+        const std::size_t length = lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        const std::string_view character = text.substr(at, length);
+        if (!FitsCp1251(character)) {
+            std::uint32_t code = length == 1 ? lead : lead & (0x7Fu >> length);
+            for (std::size_t i = 1; i < character.size(); ++i)
+                code = (code << 6) | (static_cast<unsigned char>(character[i]) & 0x3Fu);
+            return Format("«%s» (U+%s)", {character, HexCodePoint(code)});
+        }
+        at += length;
+    }
+    return std::string("«?»");
+}
+
+constexpr std::string_view kCodePageTail = ": символ %s нельзя сохранить, он не входит в кодировку Windows-1251.";
+
 }  // namespace
 
 std::optional<std::string> CheckStorable(const IProtocolFields& fields, const TResultTables& tables) {
@@ -141,22 +165,26 @@ std::optional<std::string> CheckStorable(const IProtocolFields& fields, const TR
         if (auto field = FindField(lookup, number)) controls.push_back(field->controlName);
     for (const std::string& control : controls) {
         const std::string text = TextOf(fields, control);
-        if (text.find(kItemSeparator) != std::string::npos || EndsWithAny(text, "$")) {
-            return Format("Поле «%s»: текст не может содержать «$$$» и не может оканчиваться знаком «$».",
-                          {FieldTitle(control)});
-        }
+        const std::string where = Format("Поле «%s»", {FieldTitle(control)});
+        if (text.find(kItemSeparator) != std::string::npos || EndsWithAny(text, "$"))
+            return where + ": текст не может содержать «$$$» и не может оканчиваться знаком «$».";
+        if (const auto character = FirstUnstorableCharacter(text))
+            return where + Format(kCodePageTail, {*character});
     }
     for (const TResultTable& t : tables) {
         for (int r = 0; r < t.rowCount; ++r) {
             for (int c = 0; c < t.colCount; ++c) {
                 const std::string& text = t.Cell(c, r);
+                const std::string where =
+                    Format("Таблица «%s», строка %d, столбец %d", {TrimBlanks(t.caption), r + 1, c + 1});
                 if (text.find(kItemSeparator) != std::string::npos || text.find(kRowSeparator) != std::string::npos ||
                     text.find(kTableSeparator) != std::string::npos || EndsWithAny(text, "$%#")) {
-                    return Format(
-                        "Таблица «%s», строка %d, столбец %d: текст не может содержать «$$$», «%%%%%%» или «###» и не "
-                        "может оканчиваться знаком «$», «%%» или «#».",
-                        {TrimBlanks(t.caption), r + 1, c + 1});
+                    return where +
+                           ": текст не может содержать «$$$», «%%%» или «###» и не может оканчиваться знаком «$», "
+                           "«%» или «#».";
                 }
+                if (const auto character = FirstUnstorableCharacter(text))
+                    return where + Format(kCodePageTail, {*character});
             }
         }
     }

@@ -42,8 +42,10 @@ void DecodeConsts(const std::string& consts, IProtocolFields& fields);
 // beyond the tables' sizes are not applied.
 void DecodeTabData(const std::string& tabdata, TResultTables& tables);
 
-// nullopt when every heading field and cell comes back unchanged from storage;
-// otherwise the message that names the first one that would not.
+// nullopt when every heading field and cell can be stored and comes back
+// unchanged; otherwise the message that names the first one that cannot and
+// why: a separator it holds or ends with, or a character the database's code
+// page lacks. Called before anything of a protocol is written.
 std::optional<std::string> CheckStorable(const IProtocolFields& fields, const TResultTables& tables);
 
 }  // namespace zorvex

@@ -1,5 +1,6 @@
 #include "protocol/ProtocolSession.h"
 
+#include "base/Clock.h"
 #include "base/Exceptions.h"
 #include "base/Prompts.h"
 #include "protocol/ProtocolCodec.h"
@@ -71,7 +72,7 @@ TFormOutcome FormProtocol(TProtocolSession& session, const IProtocolFields& fiel
     const std::string consts = EncodeConsts(fields);
     const std::string tabdata = EncodeTabData(session.Tables);
     const bool inserted = StoreProtocol(session.ProtocolId, fields.FieldText("Edit0").value_or(std::string()),
-                                        fields.Date(), consts, tabdata);
+                                        StoredProtocolDate(fields.Date(), Now()), consts, tabdata);
 
     switch (WriteProtocolFile(session.ProtocolId, inserted, session.Measurements)) {
         case TFileOutcome::Written:

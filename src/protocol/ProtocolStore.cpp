@@ -8,6 +8,7 @@
 #include "base/Prompts.h"
 #include "base/RunSettings.h"
 #include "storage/DBDataAdapter.h"
+#include "storage/FileDataAdapter.h"
 #include "storage/SQLiteDatabase.h"
 #include "storage/StoredTimes.h"
 #include "storage/Utilities.h"
@@ -43,6 +44,12 @@ std::string ProtocolFilePath(std::int32_t id) {
     return (std::filesystem::path(ProtocolDirectory()) / (IntToStr(id) + kProtocolFileExtension)).string();
 }
 
+TDateTime StoredProtocolDate(TDateTime pickedDate, TDateTime now) {
+    const DateParts day = DecodeDate(pickedDate);
+    const TimeParts time = DecodeTime(now);
+    return EncodeDateTime(day.year, day.month, day.day, time.hour, time.minute, time.second, 0);
+}
+
 bool StoreProtocol(std::int32_t& protocolId, const std::string& numberText, TDateTime date, const std::string& consts,
                    const std::string& tabdata) {
     TSQLiteDatabase& db = MainDatabase();
@@ -60,32 +67,24 @@ bool StoreProtocol(std::int32_t& protocolId, const std::string& numberText, TDat
 }
 
 TFileOutcome WriteProtocolFile(std::int32_t& protocolId, bool insertedNow, TMeasureDataP& measurements) {
-    namespace fs = std::filesystem;
     const std::string path = ProtocolFilePath(protocolId);
-    if (IsExistingFile(path)) {
-        if (!Prompts().Confirm("Файл с имененим " + path + " уже существует, заменить?", "Подтверждение")) {
-            if (!insertedNow) return TFileOutcome::StoredDeclined;
+    if (IsExistingFile(path) &&
+        !Prompts().Confirm("Файл с имененим " + path + " уже существует, заменить?", "Подтверждение")) {
+        if (!insertedNow) return TFileOutcome::StoredDeclined;
+        DeleteRow(protocolId);
+        protocolId = 0;
+        return TFileOutcome::NewDeclined;
+    }
+    try {
+        // Replaces the old file only once the new one holds every record.
+        TFileDataAdapter().PutData(measurements, path);
+    } catch (const Exception&) {
+        if (insertedNow) {
             DeleteRow(protocolId);
             protocolId = 0;
-            return TFileOutcome::NewDeclined;
         }
-        std::error_code ec;
-        fs::remove(path, ec);
-        if (ec || IsExistingFile(path)) {
-            // Writing into the old file would add these measurements to its own.
-            if (insertedNow) {
-                DeleteRow(protocolId);
-                protocolId = 0;
-            }
-            throw Exception("Не удалось удалить файл " + path + ": файл протокола не записан.");
-        }
+        throw;
     }
-    std::error_code ec;
-    fs::create_directories(fs::path(path).parent_path(), ec);
-    if (ec)
-        throw Exception("Не удалось создать каталог " + fs::path(path).parent_path().string() + ": " + ec.message());
-    TDBDataAdapter adapter;
-    adapter.PutData(measurements, path);
     return TFileOutcome::Written;
 }
 

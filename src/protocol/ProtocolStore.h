@@ -32,6 +32,10 @@ private:
 // <directory>/<id>.zorvexpro
 std::string ProtocolFilePath(std::int32_t id);
 
+// The moment a protocol row records: the picked day at the time of day of
+// `now`, the moment of storing (the date picker has no time of its own).
+TDateTime StoredProtocolDate(TDateTime pickedDate, TDateTime now);
+
 // Inserts the row when `protocolId` is 0 (and sets it to the new id), else
 // updates row `protocolId`. `numberText` is stored trimmed, `date` as a file
 // stamp. Returns true when a row was inserted.
@@ -46,10 +50,11 @@ enum class TFileOutcome {
 
 // Writes `measurements` into the protocol file of `protocolId`, creating the
 // directory when missing. An existing file is replaced only after Yes to
-// "Файл с имененим <path> уже существует, заменить?". `insertedNow` tells
-// whether this command inserted the row. A file that cannot be deleted after
-// Yes raises Exception and is left untouched; the row of a protocol inserted
-// by this command is then deleted as on No, so it never names a foreign file.
+// "Файл с имененим <path> уже существует, заменить?", and only once the new
+// file is complete (TFileDataAdapter): a failed write leaves the old file as
+// it was. `insertedNow` tells whether this command inserted the row. A write
+// that fails raises Exception; the row of a protocol inserted by this command
+// is then deleted as on No, so it never names a foreign or missing file.
 TFileOutcome WriteProtocolFile(std::int32_t& protocolId, bool insertedNow, TMeasureDataP& measurements);
 
 struct TStoredProtocol {

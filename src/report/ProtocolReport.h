@@ -123,8 +123,10 @@ private:
 // `sources`, which must hold the ten names above.
 PreparedReport PrepareProtocol(ReportDataSources& sources, ReportTablePosition& position);
 
-// The protocol of `data` as a PDF file at `path` (replaced when it exists).
-// Raises Exception when the file cannot be written. Needs a QGuiApplication.
+// The protocol of `data` as a PDF file at `path`, through ExportPdf: an
+// existing file is replaced only by the whole document, the main database
+// never. Raises Exception when the file cannot be written. Needs a
+// QGuiApplication.
 void ExportProtocolPdf(const ProtocolReportData& data, const std::string& path);
 
 // Prepares the protocol of `data` and shows it in the modal preview window;

@@ -1,5 +1,7 @@
 #include "report/ReportEngine.h"
 
+#include <QBuffer>
+#include <QByteArray>
 #include <QFont>
 #include <QFontMetricsF>
 #include <QGuiApplication>
@@ -14,6 +16,7 @@
 
 #include "base/Exceptions.h"
 #include "base/Format.h"
+#include "storage/FileSafety.h"
 
 namespace zorvex::report {
 
@@ -23,8 +26,14 @@ constexpr double kMmPerInch = 25.4;
 // Text is measured at a print resolution, unhinted, so the line breaks found
 // here hold on every device the prepared document is painted on.
 constexpr double kMeasureDpi = 1200;
-constexpr double kPadX = 0.5;  // mm between a cell's edge and its text
-constexpr double kPadY = 0.4;
+// mm between a cell's frame and its text, so that no letter touches a line.
+// Vertically less is left: a 5 mm row holds one line of 10 pt text (3.9 mm)
+// with this above and below, and centred text gets the rest.
+constexpr double kPadX = 1.2;
+constexpr double kPadY = 0.5;
+// A word that would have to be split may reach into the padding up to this,
+// and is then centred: "Категория" keeps whole in its 20 mm heading.
+constexpr double kMinPadX = 0.5;
 constexpr double kEpsilon = 0.01;  // mm
 
 QFont MakeFont(const std::string& family, double pointSize, bool bold, bool underline) {
@@ -94,13 +103,17 @@ public:
 
     // The lines of `text` in a column `width` mm wide. Lines break after
     // blanks and after a hyphen inside a word ("мо-нитора"); a word wider
-    // than the column is hyphenated rather than cut off.
-    std::vector<QString> BreakLines(const QString& text, const QFont& font, double width, bool wrap) const {
+    // than the column gets a line of its own when it fits in `wordWidth` mm,
+    // and is hyphenated otherwise rather than cut off.
+    std::vector<QString> BreakLines(const QString& text, const QFont& font, double width, double wordWidth,
+                                    bool wrap) const {
         std::vector<QString> lines;
         if (text.isEmpty()) return lines;
         const QFontMetricsF metrics(font, &device_);
         const double limit = std::max(width, 1.0) * DotsPerMm();
+        const double wordLimit = std::max(wordWidth * DotsPerMm(), limit);
         auto fits = [&](const QString& line) { return metrics.horizontalAdvance(TrimEnd(line)) <= limit; };
+        auto fitsAlone = [&](const QString& word) { return metrics.horizontalAdvance(TrimEnd(word)) <= wordLimit; };
         for (const QString& paragraph : text.split(QChar(u'\n'))) {
             if (!wrap) {
                 lines.push_back(paragraph);
@@ -115,10 +128,10 @@ public:
                 if (!line.isEmpty()) {
                     lines.push_back(line);
                     line.clear();
-                    if (fits(segment)) {
-                        line = segment;
-                        continue;
-                    }
+                }
+                if (fitsAlone(segment)) {
+                    line = segment;
+                    continue;
                 }
                 while (segment.size() > 1 && !fits(segment)) {
                     const qsizetype cut = HyphenationPoint(segment, metrics, limit);
@@ -234,7 +247,7 @@ private:
             out.height = cell.height;
             out.lineHeight = measure_.LineHeight(font);
             out.lines = measure_.BreakLines(NormalizeBreaks(CellText(cell, blockSource)), font, cell.width - 2 * kPadX,
-                                            cell.wordWrap);
+                                            cell.width - 2 * kMinPadX, cell.wordWrap);
             out.bold = cell.bold;
             out.underline = cell.underline;
             out.align = cell.align;
@@ -413,6 +426,9 @@ void RenderReport(const PreparedReport& report, QPagedPaintDevice& device) {
                         x = box.right() - kPadX * dotsX - width;
                     else if (cell.align == HAlign::Center)
                         x = box.left() + (box.width() - width) / 2;
+                    // A line reaching into the padding keeps equal room on both sides.
+                    if (width > box.width() - 2 * kPadX * dotsX)
+                        x = box.left() + std::max(kMinPadX * dotsX, (box.width() - width) / 2);
                     const double baseline = (top + i * cell.lineHeight) * dotsY + metrics.ascent();
                     painter.drawText(QPointF(x, baseline), line);
                 }
@@ -432,17 +448,28 @@ void RenderReport(const PreparedReport& report, QPagedPaintDevice& device) {
 }
 
 void ExportPdf(const PreparedReport& report, const std::string& path) {
-    QPdfWriter writer(QString::fromStdString(path));
-    writer.setPageSize(QPageSize(QSizeF(report.pageWidth, report.pageHeight), QPageSize::Millimeter));
-    writer.setPageOrientation(QPageLayout::Portrait);
-    writer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
-    writer.setResolution(static_cast<int>(kMeasureDpi));
-    writer.setCreator(QStringLiteral("Zorvex"));
-    try {
-        RenderReport(report, writer);
-    } catch (const Exception&) {
-        throw Exception(Format("Не удалось записать файл %s", {path}));
+    // The whole document is made in memory first: the writer reports no
+    // failure of its device, so a file written by it directly could end
+    // truncated (a full disk) with nothing said. The file is then replaced
+    // in one step, or left as it was.
+    CheckOutputPath(path);
+    QByteArray bytes;
+    {
+        QBuffer buffer(&bytes);
+        if (!buffer.open(QIODevice::WriteOnly)) throw Exception("Не удалось записать файл «" + path + "»");
+        QPdfWriter writer(&buffer);
+        writer.setPageSize(QPageSize(QSizeF(report.pageWidth, report.pageHeight), QPageSize::Millimeter));
+        writer.setPageOrientation(QPageLayout::Portrait);
+        writer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
+        writer.setResolution(static_cast<int>(kMeasureDpi));
+        writer.setCreator(QStringLiteral("Zorvex"));
+        try {
+            RenderReport(report, writer);
+        } catch (const Exception& error) {
+            throw Exception("Не удалось записать файл «" + path + "»: " + error.Message());
+        }
     }
+    WriteFileReplacing(path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
 }  // namespace zorvex::report

@@ -53,8 +53,10 @@ PreparedReport PrepareReport(const ReportTemplate& layout, ReportDataSources& so
 void RenderReport(const PreparedReport& report, QPagedPaintDevice& device);
 
 // Writes the document as a PDF file of the report's page size (A4 for the
-// protocol), replacing an existing file. Raises Exception when the file
-// cannot be written.
+// protocol), replacing an existing file only once the whole document is
+// written (WriteFileReplacing). Refuses the main database, directories and
+// targets that are not regular files; raises Exception on any failure, with
+// an existing file left untouched.
 void ExportPdf(const PreparedReport& report, const std::string& path);
 
 }  // namespace zorvex::report

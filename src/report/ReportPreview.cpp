@@ -8,6 +8,7 @@
 
 #include "base/Exceptions.h"
 #include "base/Prompts.h"
+#include "storage/FileSafety.h"
 
 namespace zorvex::report {
 
@@ -43,6 +44,18 @@ ReportPreviewDialog::ReportPreviewDialog(PreparedReport report, QWidget* parent)
 
 void ReportPreviewDialog::PaintPages(QPrinter* target) {
     try {
+        // The print dialog's "print to file" hands Qt a file name that Qt
+        // would truncate as soon as painting starts: the main database, a
+        // directory or a device are refused before that.
+        const QString file = target->outputFileName();
+        if (target->outputFormat() == QPrinter::PdfFormat && !file.isEmpty()) {
+            try {
+                CheckOutputPath(file.toStdString());
+            } catch (const Exception&) {
+                target->setOutputFileName(QString());
+                throw;
+            }
+        }
         RenderReport(report_, *target);
     } catch (const Exception& error) {
         Prompts().ShowMessage(error.Message(), "Ошибка", MessageIcon::Error);

@@ -158,3 +158,36 @@ TEST(ProtocolCodec, TextsWithSeparatorsAreRefusedOthersRoundTrip) {
         }
     }
 }
+
+// A character the database's code page lacks is refused, naming the field or
+// the cell and the character; the characters the code page has pass.
+TEST(ProtocolCodec, TextsOutsideTheCodePageAreRefusedNamingTheirPlace) {
+    struct Case {
+        std::string text;
+        const char* character;  // "" when the text can be stored
+    };
+    const Case cases[] = {
+        {"≤ 0.3", "«≤» (U+2264)"},
+        {"ООО «Ромашка» № 5 — ёлка, 10 €", ""},
+        {"мелькание\u200B", "«\u200B» (U+200B)"},  // an invisible space pasted with a text
+        {"😀", "«😀» (U+1F600)"},
+    };
+    const std::string tail = " нельзя сохранить, он не входит в кодировку Windows-1251.";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        TProtocolFields fields = Fields({});
+        fields.SetFieldText("Edit0", c.text);
+        const auto fieldProblem = CheckStorable(fields, Tables());
+        TResultTables tables = Tables();
+        tables[3].Cell(4, 2) = c.text;
+        const auto cellProblem = CheckStorable(Fields({}), tables);
+        if (*c.character == '\0') {
+            EXPECT_FALSE(fieldProblem) << *fieldProblem;
+            EXPECT_FALSE(cellProblem) << *cellProblem;
+            continue;
+        }
+        ASSERT_TRUE(fieldProblem && cellProblem);
+        EXPECT_EQ(*fieldProblem, std::string("Поле «ПРОТОКОЛ №»: символ ") + c.character + tail);
+        EXPECT_EQ(*cellProblem, "Таблица «" + tables[3].caption + "», строка 3, столбец 5: символ " + c.character + tail);
+    }
+}

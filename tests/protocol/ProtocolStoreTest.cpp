@@ -76,7 +76,8 @@ protected:
     ProtocolDirectoryScope directoryScope{protocols.string()};
     std::shared_ptr<ScriptedPrompts> prompts = std::make_shared<ScriptedPrompts>();
     PromptsScope promptsScope{prompts};
-    ClockScope clockScope{std::make_shared<FixedClock>(EncodeDateTime(2010, 5, 19, 12, 39, 28, 0))};
+    std::shared_ptr<FixedClock> clock = std::make_shared<FixedClock>(EncodeDateTime(2010, 5, 19, 12, 39, 28, 0));
+    ClockScope clockScope{clock};
 };
 
 // An editor opened and prepared as the window does it.
@@ -100,8 +101,11 @@ TEST_F(ProtocolStore, FormingTwiceStoresOneRowAndAsksBeforeReplacingTheFile) {
     EXPECT_EQ(editor.session.ProtocolId, 1);
     EXPECT_TRUE(Questions().empty());
     EXPECT_EQ(FileRecordCount(File(1)), "3");
+    // The picked day at the time of day of storing, not midnight.
+    EXPECT_EQ(RawRows(db, "select date from protocols"), (Rows{{Z("2010-03-05 12-39-28")}}));
 
     editor.session.Tables[0].Cell(1, 1) = "2";
+    clock->Set(EncodeDateTime(2010, 5, 20, 8, 5, 9, 0));
     prompts->confirmAnswers = {true};
     EXPECT_EQ(FormProtocol(editor.session, editor.fields), TFormOutcome::Stored);
     EXPECT_EQ(Questions(), std::vector<std::string>{Question(1)});
@@ -109,7 +113,7 @@ TEST_F(ProtocolStore, FormingTwiceStoresOneRowAndAsksBeforeReplacingTheFile) {
 
     // The number is stored trimmed, and untrimmed as the first item of the field text.
     EXPECT_EQ(RawRows(db, "select id, number, date, substr(consts, 1, 5) from protocols"),
-              (Rows{{"1", Z("12"), Z("2010-03-05 09-30-00"), " 12 $"}}));
+              (Rows{{"1", Z("12"), Z("2010-03-05 08-05-09"), " 12 $"}}));
     EXPECT_EQ(MainDatabase().ScalarInt("select used from protocollists where const=1 and value=?",
                                        {std::string("ООО «Ромашка»")}),
               2);
@@ -191,7 +195,7 @@ private:
     bool on_ = false;
 };
 
-TEST_F(ProtocolStore, AnOldFileThatCannotBeDeletedIsReportedAndNeverAppendedTo) {
+TEST_F(ProtocolStore, AnOldFileThatCannotBeReplacedIsReportedAndKeptWhole) {
     std::filesystem::create_directories(protocols);
     {
         TMeasureDataP old = Measurements({7, 8});
@@ -208,7 +212,7 @@ TEST_F(ProtocolStore, AnOldFileThatCannotBeDeletedIsReportedAndNeverAppendedTo) 
         FormProtocol(editor.session, editor.fields);
         ADD_FAILURE();
     } catch (const Exception& e) {
-        EXPECT_EQ(e.Message(), "Не удалось удалить файл " + File(1) + ": файл протокола не записан.");
+        EXPECT_TRUE(e.Message().starts_with("Не удалось записать файл «" + File(1) + "»")) << e.Message();
     }
     EXPECT_EQ(ReadFileBytes(File(1)), before);
     EXPECT_TRUE(ProtocolRows().empty());  // the new row would name a foreign file
@@ -271,21 +275,42 @@ TEST_F(ProtocolStore, AnEditorThatCouldNotLoadTheStoredTextsRefusesToStore) {
     }
 }
 
-TEST_F(ProtocolStore, ATextThatCannotComeBackIsRefusedBeforeAnythingIsStored) {
-    Editor editor(NewProtocolSession(Measurements({1})));
-    editor.fields.SetFieldText("Edit2", "Петров");
-    editor.fields.SetFieldText("Edit1", "ООО $$$ Ромашка");
-    try {
-        FormProtocol(editor.session, editor.fields);
-        ADD_FAILURE();
-    } catch (const Exception& e) {
-        EXPECT_NE(e.Message().find("«1. Организация, объект, на котором проводились измерения и оценка»"),
-                  std::string::npos)
-            << e.Message();
+// Every text is checked before the input history or the row is written, so
+// a refusal leaves nothing behind however often it is retried.
+TEST_F(ProtocolStore, ATextThatCannotBeStoredIsRefusedBeforeAnythingIsWritten) {
+    struct Case {
+        const char* name;
+        const char* control;  // a field, or nullptr for the norm cell of table 2, first workplace
+        std::string text;
+        std::string named;  // the place the message names
+    };
+    const Case cases[] = {
+        {"separator in a field", "Edit1", "ООО $$$ Ромашка",
+         "Поле «1. Организация, объект, на котором проводились измерения и оценка»: текст не может"},
+        {"code page, protocol number", "Edit0", "12 ≤ 13", "Поле «ПРОТОКОЛ №»: символ «≤»"},
+        {"code page, norm cell", nullptr, "≤ 0.3", "Таблица «" + CreatedResultTables()[2].caption +
+                                                         "», строка 3, столбец 5: символ «≤»"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Editor editor(NewProtocolSession(Measurements({1})));
+        editor.fields.SetFieldText("Edit2", "Петров");
+        if (c.control)
+            editor.fields.SetFieldText(c.control, c.text);
+        else
+            editor.session.Tables[2].Cell(4, 2) = c.text;
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            try {
+                FormProtocol(editor.session, editor.fields);
+                ADD_FAILURE();
+            } catch (const Exception& e) {
+                EXPECT_NE(e.Message().find(c.named), std::string::npos) << e.Message();
+            }
+        }
+        EXPECT_TRUE(ProtocolRows().empty());
+        EXPECT_EQ(RawRows(db, "select count(*) from protocollists")[0][0], "0");
+        EXPECT_FALSE(std::filesystem::exists(protocols));
     }
-    EXPECT_TRUE(ProtocolRows().empty());
-    EXPECT_EQ(RawRows(db, "select count(*) from protocollists")[0][0], "0");
-    EXPECT_FALSE(std::filesystem::exists(protocols));
 }
 
 TEST_F(ProtocolStore, TheListShowsCaptionsSortedAsText) {

@@ -10,6 +10,8 @@
 
 #include "report/ProtocolReport.h"
 #include "report/ReportPreview.h"
+#include "storage/Database.h"
+#include "storage/SQLiteDatabase.h"
 #include "support/ProcessRun.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempDir.h"
@@ -286,6 +288,24 @@ TEST(ProtocolNumber, PrintsTheNumberUntrimmed) {
     EXPECT_NEAR(untrimmed - trimmed, 8.3, 2.0);
 }
 
+TEST(ProtocolLayout, TextKeepsClearOfTheFramesAndNarrowHeadingsStayWhole) {
+    test::TempDir dir;
+    const std::string pdf = dir.File("protocol.pdf");
+    ExportProtocolPdf(ThreeWorkplaceProtocol(), pdf);
+    constexpr double kPtPerMm = 72 / 25.4;
+    // The captions of the heading fields start at 25 mm, left-aligned.
+    EXPECT_NEAR(WordLeft(pdf, "Организация,") / kPtPerMm - 25, 1.2, 0.1);
+
+    // A heading word that fits only into the padding is not split for it.
+    ProtocolDataSources sources(ThreeWorkplaceProtocol());
+    const PreparedReport report = PrepareProtocol(sources.Sources(), sources.Position());
+    std::vector<std::vector<QString>> category;
+    for (const PreparedPage& page : report.pages)
+        for (const PreparedCell& cell : page.cells)
+            if (!cell.lines.empty() && cell.lines[0].startsWith(QStringLiteral("Катег"))) category.push_back(cell.lines);
+    EXPECT_EQ(category, (std::vector<std::vector<QString>>{{QStringLiteral("Категория"), QStringLiteral("работ")}}));
+}
+
 TEST(ProtocolTemplateBinding, BlocksReadTheNamedSourcesInPrintOrder) {
     std::vector<std::string> blockSources;
     std::vector<std::string> headingFields;
@@ -408,16 +428,35 @@ TEST(ProtocolPreview, ShowsThePreparedPagesAndSavesThemAsPdf) {
     test::TempDir dir;
     auto prompts = std::make_shared<test::ScriptedPrompts>();
     prompts->fileAnswers.push_back(dir.File("saved.pdf"));
-    prompts->fileAnswers.push_back(dir.File("no such folder/saved.pdf"));
     PromptsScope scope(prompts);
     preview.SavePdfAction()->trigger();
     const std::string info = Tool("pdfinfo", {dir.File("saved.pdf")});
     EXPECT_NE(info.find("Pages:           " + std::to_string(pages)), std::string::npos) << info;
     EXPECT_TRUE(prompts->Messages().empty());
 
+    // Aimed at the program's own database, the save is refused and the user told.
+    const std::string database = dir.File("data.db");
+    SetMainDatabase(OpenDatabase(database));
+    const std::string before = test::ReadFileBytes(database);
+    prompts->fileAnswers.push_back(database);
     preview.SavePdfAction()->trigger();
+    SetMainDatabase(nullptr);
     ASSERT_EQ(prompts->Messages().size(), 1u);
-    EXPECT_NE(prompts->Messages()[0].find("no such folder"), std::string::npos);
+    EXPECT_NE(prompts->Messages()[0].find("«" + database + "» — основная база данных"), std::string::npos)
+        << prompts->Messages()[0];
+    EXPECT_EQ(prompts->shown.back().icon, MessageIcon::Error);
+    EXPECT_EQ(test::ReadFileBytes(database), before);
+
+    // The print dialog's "print to file" aimed at the database: refused before Qt opens the file.
+    SetMainDatabase(OpenDatabase(database));
+    preview.printer()->setOutputFileName(QString::fromStdString(database));
+    ASSERT_EQ(preview.printer()->outputFormat(), QPrinter::PdfFormat);
+    emit preview.paintRequested(preview.printer());
+    SetMainDatabase(nullptr);
+    ASSERT_EQ(prompts->Messages().size(), 2u);
+    EXPECT_NE(prompts->Messages()[1].find("основная база данных"), std::string::npos) << prompts->Messages()[1];
+    EXPECT_EQ(test::ReadFileBytes(database), before);
+    EXPECT_TRUE(preview.printer()->outputFileName().isEmpty());
 }
 
 }  // namespace

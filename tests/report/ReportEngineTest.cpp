@@ -1,12 +1,20 @@
 #include <gtest/gtest.h>
 
 #include <QStringList>
+#include <sys/resource.h>
+
 #include <algorithm>
+#include <csignal>
+#include <filesystem>
+#include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "base/Exceptions.h"
 #include "report/ReportEngine.h"
+#include "storage/Database.h"
+#include "storage/SQLiteDatabase.h"
 #include "support/TempDir.h"
 
 namespace zorvex::report {
@@ -284,7 +292,7 @@ TEST(ReportEngine, ReadsEachBlockSourceOnceWithOneEndTestPerStep) {
     EXPECT_NE(FindCell(report.pages.back(), "Шапка"), nullptr) << "an empty table still shows its heading";
 }
 
-TEST(ReportEngine, ReportsMissingSourcesAndUnwritableFiles) {
+TEST(ReportEngine, ReportsMissingSources) {
     ReportDataSources sources;
     ReportTemplate named;
     named.blocks.push_back(OnceBlock({CellAt(10, 50, 0, 5).Field("absent", "Edit0")}, 5));
@@ -292,15 +300,100 @@ TEST(ReportEngine, ReportsMissingSourcesAndUnwritableFiles) {
     ReportTemplate unbound;
     unbound.blocks.push_back(OnceBlock({CellAt(10, 50, 0, 5).Field("Edit0")}, 5));
     EXPECT_THROW(PrepareReport(unbound, sources), Exception);
+}
+
+// Files shorter than `bytes` can be written while it lives: a write past it
+// fails as on a full disk (EFBIG instead of ENOSPC), also for root.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit saved_{};
+    void (*previousHandler_)(int) = nullptr;
+};
+
+class PdfExport : public ::testing::Test {
+protected:
+    PdfExport() {
+        ReportTemplate layout;
+        layout.blocks.push_back(OnceBlock({CellAt(10, 100, 0, 5).Text("Документ").Box(kDataLine)}, 5));
+        ReportDataSources sources;
+        report = PrepareReport(layout, sources);
+    }
+    ~PdfExport() override { SetMainDatabase(nullptr); }
+
+    // The message of the export's failure; "" when it did not fail.
+    std::string FailureOf(const std::string& path) const {
+        try {
+            ExportPdf(report, path);
+        } catch (const Exception& error) {
+            return error.Message();
+        }
+        return "";
+    }
 
     test::TempDir dir;
-    const std::string path = (dir.path() / "нет такой папки" / "out.pdf").string();
-    try {
-        ExportPdf(PrepareReport(ReportTemplate{}, sources), path);
-        FAIL() << "no error for an unwritable path";
-    } catch (const Exception& error) {
-        EXPECT_NE(error.Message().find(path), std::string::npos) << error.Message();
+    PreparedReport report;
+};
+
+TEST_F(PdfExport, ReplacesAFileWithTheWholeDocument) {
+    const std::string path = dir.File("out.pdf");
+    test::WriteFileBytes(path, "an older, longer file that must not show through at the end");
+    ExportPdf(report, path);
+    const std::string bytes = test::ReadFileBytes(path);
+    EXPECT_TRUE(bytes.starts_with("%PDF-"));
+    EXPECT_NE(bytes.find("%%EOF", bytes.size() - 8), std::string::npos);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1) << "no file left beside it";
+}
+
+TEST_F(PdfExport, AFailedExportSaysSoAndLeavesTheTargetAsItWas) {
+    SetMainDatabase(OpenDatabase(dir.File("data.db")));
+    const std::string database = dir.File("data.db");
+    const std::string existing = dir.File("old.pdf");
+    test::WriteFileBytes(existing, "%PDF-1.4 the previous document");
+    std::filesystem::create_directory(dir.path() / "folder");
+    struct Case {
+        const char* name;
+        std::string path;
+        std::string message;  // how the error begins
+        bool limitFileSize = false;
+    };
+    const Case cases[] = {
+        {"a device that is always full", "/dev/full", "Не удалось записать файл «/dev/full»"},
+        {"a directory", dir.File("folder"), "«" + dir.File("folder") + "» — каталог"},
+        {"the main database", database, "Файл «" + database + "» — основная база данных"},
+        {"the disk fills up while writing", existing, "Не удалось записать файл «" + existing + "»", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const bool regular = std::filesystem::is_regular_file(c.path);
+        const std::string before = regular ? test::ReadFileBytes(c.path) : "";
+        std::string message;
+        {
+            std::optional<FileSizeLimit> limit;
+            if (c.limitFileSize) limit.emplace(1000);
+            message = FailureOf(c.path);
+        }
+        EXPECT_TRUE(message.starts_with(c.message)) << message;
+        if (regular) {
+            EXPECT_EQ(test::ReadFileBytes(c.path), before);
+        }
     }
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        EXPECT_FALSE(entry.path().filename().string().starts_with(".")) << "left behind: " << entry.path();
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStyleOptionViewItem>
 #include <QToolButton>
 #include <QWheelEvent>
 #include <filesystem>
@@ -19,6 +20,8 @@
 #include <memory>
 
 #include "base/DateTime.h"
+#include "protocol/ProtocolCodec.h"
+#include "protocol/ProtocolSession.h"
 #include "protocol/ProtocolStore.h"
 #include "storage/Database.h"
 #include "storage/InputHistory.h"
@@ -219,6 +222,97 @@ TEST_F(ProtocolEditorTest, ResultGridsShowTheTablesOfTheMeasurements) {
     magnetic.SetCurrentCell(3, 3);
     EXPECT_EQ(magnetic.Cell(3, 3), " ");
     EXPECT_EQ(form.Session().Tables[5].Cell(3, 3), " ");
+}
+
+// The stored table text's cell of table `table`, row `row`, column `col`.
+std::string StoredCell(std::int32_t id, int table, int row, int col) {
+    const std::string tabdata = MainDatabase().ScalarText("select tabdata from protocols where id=?", {id});
+    const auto tables = SplitTexts(tabdata, kTableSeparator);
+    const auto rows = SplitTexts(tables.at(static_cast<std::size_t>(table)), kRowSeparator);
+    return SplitTexts(rows.at(static_cast<std::size_t>(row)), kItemSeparator).at(static_cast<std::size_t>(col));
+}
+
+TEST_F(ProtocolEditorTest, AnErasedValueStaysErasedWhenItsCellIsVisitedAgain) {
+    TReportForm form(NewProtocolSession(ThreeWorkplaces()));
+    std::vector<report::ProtocolReportData> shown;
+    form.OnShowDocument = [&shown](const report::ProtocolReportData& data) { shown.push_back(data); };
+    form.FormShow();
+    TStringGrid& magnetic = *form.ResultGrids[5];
+    ASSERT_EQ(magnetic.Cell(2, 2), "80.00");
+
+    magnetic.SetCurrentCell(2, 2);
+    magnetic.EditCellText(2, 2, "");  // the value typed away
+    magnetic.SetCurrentCell(1, 2);
+    magnetic.SetCurrentCell(2, 2);
+    EXPECT_EQ(magnetic.Cell(2, 2), " ");
+
+    form.BitBtn1->click();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].tables[5][2][2], " ");
+    EXPECT_EQ(StoredCell(1, 5, 2, 2), " ");
+}
+
+TEST_F(ProtocolEditorTest, ACharacterOutsideTheCodePageIsRefusedBeforeAnythingIsStored) {
+    TReportForm form(NewProtocolSession(ThreeWorkplaces()));
+    form.OnShowDocument = [](const report::ProtocolReportData&) { ADD_FAILURE() << "document shown"; };
+    form.FormShow();
+    form.SetFieldText("Edit1", "ООО Ромашка");
+    form.ComboBoxEx9->setEditText("Петров");
+    form.ResultGrids[2]->EditCellText(4, 2, "≤ 0.3");  // the norm of the first workplace
+
+    form.BitBtn1->click();
+    form.BitBtn1->click();
+
+    const std::string where = "Таблица «" + form.Session().Tables[2].caption + "», строка 3, столбец 5: символ «≤»";
+    ASSERT_EQ(prompts->Messages().size(), 2u);
+    for (const std::string& message : prompts->Messages()) EXPECT_NE(message.find(where), std::string::npos) << message;
+    EXPECT_EQ(RawRows(Db(), "select count(*) from protocollists")[0][0], "0");
+    EXPECT_EQ(RawRows(Db(), "select count(*) from protocols")[0][0], "0");
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "protocols"));
+    EXPECT_EQ(form.BitBtn2->text(), "Отмена");
+}
+
+::testing::AssertionResult SameText(const std::string& actual, const std::string& expected) {
+    if (actual == expected) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << actual.size() << " bytes instead of " << expected.size();
+}
+
+// Far longer than a line edit keeps by default (32,767 characters).
+TEST_F(ProtocolEditorTest, LongTextsSurviveLoadingAndForming) {
+    std::string text;
+    for (int i = 0; i < 40000; ++i) text += i % 50 == 49 ? " " : "ж";
+    {
+        TProtocolSession session = NewProtocolSession(ThreeWorkplaces());
+        TProtocolFields fields;
+        PrepareEditor(session, fields);
+        fields.SetFieldText("Edit1", text);
+        fields.SetFieldText("ComboBoxEx9", text);
+        session.Tables[0].Cell(3, 1) = text;
+        ASSERT_EQ(FormProtocol(session, fields), TFormOutcome::Stored);
+    }
+
+    TReportForm form(StoredProtocolSession(1));
+    form.OnShowDocument = [](const report::ProtocolReportData&) {};
+    form.FormShow();
+    EXPECT_TRUE(SameText(form.FieldText("Edit1").value_or(""), text));
+    // The cell's editor opens on the stored text and puts back what it holds,
+    // as it does whenever a cell of the workplace table is selected.
+    TStringGrid& workplaces = *form.ResultGrids[0];
+    QAbstractItemDelegate& delegate = *workplaces.itemDelegate();
+    const QModelIndex cell = workplaces.model()->index(1, 3);
+    const std::unique_ptr<QWidget> editor(delegate.createEditor(nullptr, QStyleOptionViewItem(), cell));
+    ASSERT_NE(editor, nullptr);
+    delegate.setEditorData(editor.get(), cell);
+    delegate.setModelData(editor.get(), workplaces.model(), cell);
+    prompts->confirmAnswers = {true};
+    form.BitBtn1->click();
+
+    ASSERT_EQ(form.BitBtn2->text(), "Закрыть") << (prompts->Messages().empty() ? "" : prompts->Messages().back());
+    const std::vector<std::string> consts =
+        SplitTexts(MainDatabase().ScalarText("select consts from protocols where id=1"), kItemSeparator);
+    EXPECT_TRUE(SameText(consts.at(1), text)) << "field 1";
+    EXPECT_TRUE(SameText(consts.at(10), text)) << "field 9";
+    EXPECT_TRUE(SameText(StoredCell(1, 0, 1, 3), text)) << "cell";
 }
 
 TEST_F(ProtocolEditorTest, CellsAreDrawnOnlyWhereTheyHoldText) {

@@ -23,6 +23,7 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 #include <algorithm>
+#include <limits>
 #include <utility>
 
 #include "base/Clock.h"
@@ -48,6 +49,12 @@ QString ToQ(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// A line edit keeps at most 32,767 characters unless told otherwise, and
+// cuts a longer text silently: a stored text would come back shortened.
+void LiftLengthLimit(QLineEdit& edit) {
+    edit.setMaxLength(std::numeric_limits<int>::max());
+}
+
 // Draws every cell of a result table through the editor's Grid1DrawCell
 // (nothing else, so empty cells stay undrawn) and edits only the rows below
 // the headings.
@@ -71,6 +78,7 @@ public:
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex& index) const override {
         if (index.row() < fixedRows_) return nullptr;
         auto* editor = new QLineEdit(parent);
+        LiftLengthLimit(*editor);
         editor->setFrame(false);
         editor->setAlignment(Qt::AlignHCenter);
         TStringGrid* grid = &grid_;
@@ -262,9 +270,11 @@ QWidget* TReportForm::BuildFieldsPanel() {
             auto* combo = new QComboBox(panel);
             combo->setEditable(true);
             combo->setInsertPolicy(QComboBox::NoInsert);
+            LiftLengthLimit(*combo->lineEdit());
             field = combo;
         } else {
             auto* edit = new QLineEdit(panel);
+            LiftLengthLimit(*edit);
             edit->installEventFilter(this);
             field = edit;
         }
@@ -562,8 +572,15 @@ void TReportForm::Grid1SelectCell(TStringGrid& grid, int col, int row) {
         QTimer::singleShot(0, &grid, [&grid, col, fixed = table.fixedRows] { grid.SetCurrentCell(col, fixed); });
         return;
     }
-    table.VisitCell(col, row);
-    if (grid.Cell(col, row).isEmpty()) grid.SetCell(col, row, QString::fromStdString(table.CellOrEmpty(col, row)));
+    if (col < 0 || col >= table.colCount || row >= table.rowCount) return;
+    // The rule looks at what the cell holds now: the window's copy of the
+    // tables is brought up to date only by "Сформировать", and a value the
+    // user erased must not come back from it.
+    if (grid.Cell(col, row).isEmpty()) {
+        table.Cell(col, row).clear();
+        table.VisitCell(col, row);
+        grid.SetCell(col, row, QString::fromStdString(table.Cell(col, row)));
+    }
     if (table.editorAlwaysOpen) {
         QTimer::singleShot(0, &grid, [&grid] {
             if (grid.currentIndex().isValid()) grid.edit(grid.currentIndex());
