@@ -2,10 +2,12 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QImage>
 #include <QMouseEvent>
 #include <QTimer>
 #include <QWidget>
+#include <cmath>
 #include <vector>
 
 #include "base/DateTime.h"
@@ -76,26 +78,28 @@ protected:
     std::vector<TMeasureRecord> records;
     QImage image;
     double k = 0;
+    int axis = 0;  // the value axis
 
     void SetUp() override {
         ASSERT_NE(QApplication::instance(), nullptr);
         for (int i = 10; i < 20; ++i) values[i] = 300;
         records = Samples(kKindSvtMagnetic, values);
-        DrawGraph(image, W, H, Input(records, kKindSvtMagnetic, 250));
+        axis = DrawGraph(image, W, H, Input(records, kKindSvtMagnetic, 250));
         k = -plot / (300 * 1.2 + 0.00001);
     }
     int Y(double v) const { return RoundEven(A + k * v); }
-    int X(int i) const { return RoundEven(i * (W - 54) / 19.0 + 36); }
+    int X(int i) const { return RoundEven(i * (W - axis - 18) / 19.0 + axis); }
 };
 
 TEST_F(GraphGeometry, AxesLimitLineAndCurveColoursLieOnTheComputedPoints) {
     ASSERT_EQ(image.size(), QSize(W, H));
     // The zero line is the time axis; the value axis rises from it.
     EXPECT_EQ(At(image, 300 + 3, A), QColor(Qt::black));
-    EXPECT_EQ(At(image, 36, A - 100), QColor(Qt::black));
+    EXPECT_EQ(At(image, axis, A - 100), QColor(Qt::black));
+    EXPECT_EQ(At(image, axis - 1, A - 100), QColor(Qt::white));
     // The dashed limit line in the warning colour, starting at the value axis.
-    EXPECT_EQ(At(image, 38, Y(250)), kMagenta);
-    EXPECT_NE(At(image, 38, Y(250) - 3), kMagenta);
+    EXPECT_EQ(At(image, axis + 2, Y(250)), kMagenta);
+    EXPECT_NE(At(image, axis + 2, Y(250) - 3), kMagenta);
     // Below the limit the curve is blue; after the crossing it is magenta.
     EXPECT_TRUE(Near(image, (X(3) + X(4)) / 2, Y(200), kBlueCurve));
     EXPECT_FALSE(Near(image, (X(3) + X(4)) / 2, Y(200), kMagenta));
@@ -112,7 +116,7 @@ TEST_F(GraphGeometry, AxesLimitLineAndCurveColoursLieOnTheComputedPoints) {
 }
 
 TEST_F(GraphGeometry, InnerSamplesGetGreyLinesAndEveryFifthABlackOne) {
-    // dx = 546 / 19 >= 8: grey lines for samples 1..18, black for 5, 10 and 15.
+    // dx = plot width / 19 >= 8: grey lines for samples 1..18, black for 5, 10 and 15.
     const int y = A - 5;
     EXPECT_EQ(At(image, X(1), y), kGrey);
     EXPECT_EQ(At(image, X(18), y), kGrey);
@@ -147,6 +151,56 @@ TEST(Graph, Kind0DrawsTheMagneticCurveAboveAndTheElectricCurveBelow) {
     EXPECT_EQ(CountColour(image, WarningColour(kGreenCurve)), 0);
 }
 
+TEST(Graph, ValueLabelsStandWholeLeftOfTheAxisWhateverTheirWidth) {
+    struct Case {
+        const char* name;
+        int kind;
+        double magnetic, electric;  // the run's largest values
+        QString widestBelowLetter;  // the form of the widest label clear of the panel's letter (digits share one width)
+    };
+    const Case cases[] = {
+        {"50 Hz magnetic field up to 5600 nT", kKind50Hz, 5600, 140, "0000.000"},
+        {"workplace field up to 4000 nT", kKindSvtMagnetic, 4000, 0, "0000.000"},
+        {"general field up to 123456 nT", kKindMagnetic, 123456, 0, "000000.000"},
+    };
+    const QFontMetrics metrics(GraphFont());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<double> m, e;
+        for (int i = 0; i < 30; ++i) {
+            const double wave = 0.5 + 0.5 * std::sin(i / 4.0);
+            m.push_back(c.magnetic * wave);
+            e.push_back(c.electric * wave);
+        }
+        const auto records = Samples(c.kind, m, e);
+        QImage image;
+        const int H = 400;
+        const int axis = DrawGraph(image, 600, H, Input(records, c.kind, 1e9, 1e9));
+        const int width = metrics.horizontalAdvance(c.widestBelowLetter);
+        EXPECT_GE(axis, kGraphLabelMargin + width + kGraphLabelGap);
+        // Below the letter H, the black (grey where smoothed) ink left of the axis
+        // is the labels': it keeps a margin from the picture's edge and a gap to
+        // the axis, and the widest spans its full width (drawn whole, not squeezed).
+        const int panelBottom = c.kind == kKind50Hz ? H / 2 - 24 : H - 24;
+        int left = axis, right = -1;
+        for (int y = 2 + metrics.height() + 1; y < panelBottom; ++y) {
+            for (int x = 0; x < axis; ++x) {
+                const QColor ink = At(image, x, y);
+                const bool neutral = ink.red() == ink.green() && ink.green() == ink.blue();
+                if (ink == QColor(Qt::white) || !neutral)
+                    continue;  // the curve's 2-pixel start reaches left of the axis
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+        }
+        EXPECT_GE(left, kGraphLabelMargin - 1);
+        EXPECT_LE(right, axis - kGraphLabelGap + 1);
+        EXPECT_GE(right - left + 1, width - 3);
+        // Both panels of kind 0 share the axis, so their samples line up.
+        EXPECT_EQ(At(image, axis, H - 24 - 10), QColor(Qt::black));
+    }
+}
+
 TEST(Graph, AbsentValuesOfASingleFieldRunStayInTheirPanel) {
     // A 50 Hz run of the electric field only: its magnetic values are -1.
     const auto records = Samples(kKind50Hz, std::vector<double>(6, -1.0), std::vector<double>(6, 10.0));
@@ -160,12 +214,13 @@ TEST(Graph, ADenseRunKeepsItsFifthSampleLinesApart) {
     // 2000 samples on 546 pixels would put a fifth-sample line in every column.
     const auto records = Samples(kKindSvtMagnetic, std::vector<double>(2000, 10.0));
     QImage image;
-    DrawGraph(image, 600, 300, Input(records, kKindSvtMagnetic, 250));
+    const int axis = DrawGraph(image, 600, 300, Input(records, kKindSvtMagnetic, 250));
+    const int plotWidth = 600 - 18 - axis;
     int grey = 0;
-    for (int x = 37; x < 582; ++x)
+    for (int x = axis + 1; x < 582; ++x)
         if (At(image, x, 300 - 24 - 5) == kGrey) ++grey;
     EXPECT_GT(grey, 40);
-    EXPECT_LT(grey, 546 / 8 + 2);
+    EXPECT_LT(grey, plotWidth / 8 + 2);
 }
 
 TEST(Graph, ARunOfOneSampleShowsOnlyTheAxes) {
@@ -223,6 +278,8 @@ TEST(GraphRuns, GapsOfMoreThan240SecondsSplitTheList) {
     struct Case {
         std::vector<TDateTime> times;
         std::vector<std::pair<int, int>> runs;
+        std::vector<int> bands = {};
+        std::vector<int> rejections = {};
     };
     const Case cases[] = {
         {{at(10, 0, 0), at(10, 0, 10), at(10, 3, 30), at(10, 8, 30)}, {{0, 2}, {3, 3}}},
@@ -230,10 +287,19 @@ TEST(GraphRuns, GapsOfMoreThan240SecondsSplitTheList) {
         {{at(10, 0, 0), at(10, 0, 0) + 240.9 / 86400}, {{0, 1}}},        // fractions dropped
         {{at(10, 8, 1), at(10, 4, 0)}, {{0, 0}, {1, 1}}},                // the gap counts either way round
         {{}, {}},
+        // Sessions in another band or filter setting, stored close together, stay apart.
+        {{at(10, 0, 0), at(10, 0, 10), at(10, 0, 20), at(10, 0, 30)},
+         {{0, 1}, {2, 2}, {3, 3}},
+         {0, 0, 1, 1},
+         {0, 0, 0, 1}},
     };
     for (const Case& c : cases) {
         std::vector<TMeasureRecord> records(c.times.size());
-        for (std::size_t i = 0; i < c.times.size(); ++i) records[i].time = c.times[i];
+        for (std::size_t i = 0; i < c.times.size(); ++i) {
+            records[i].time = c.times[i];
+            if (i < c.bands.size()) records[i].band = static_cast<std::uint8_t>(c.bands[i]);
+            if (i < c.rejections.size()) records[i].rejection = static_cast<std::uint8_t>(c.rejections[i]);
+        }
         std::vector<std::pair<int, int>> runs;
         for (const TRunItem& run : SplitRuns(records)) runs.emplace_back(run.First, run.Last);
         EXPECT_EQ(runs, c.runs) << c.times.size();
@@ -273,14 +339,18 @@ TEST(GraphRuns, ARunPastIndex65535KeepsItsRange) {
 }
 
 TEST(GraphReadout, PointerPositionGivesTheRowOfTheSampleBelowIt) {
-    // 20 samples in a graph 600 wide: rows 2..21.
+    // 20 samples in a graph 600 wide: rows 2..21; samples 546 / 19 apart with
+    // the axis at 36, 512 / 19 with the axis moved to 70 for wide labels.
     struct Case {
-        int tag, row;
+        int axis, tag, row;
     };
-    const Case cases[] = {{36, 2}, {0, 2}, {36 + 14, 2}, {36 + 15, 3}, {582, 21}, {599, 21}};
-    for (const Case& c : cases) EXPECT_EQ(GraphReadoutRow(c.tag, 600, 20, 22), c.row) << c.tag;
+    const Case cases[] = {{36, 36, 2},      {36, 0, 2},    {36, 36 + 14, 2}, {36, 36 + 15, 3},
+                          {36, 582, 21},    {36, 599, 21}, {70, 70, 2},      {70, 70 + 13, 2},
+                          {70, 70 + 14, 3}, {70, 60, 2},   {70, 568, 20},    {70, 569, 21}};
+    for (const Case& c : cases) EXPECT_EQ(GraphReadoutRow(c.tag, 600, 20, 22, c.axis), c.row) << c.axis << " " << c.tag;
     EXPECT_EQ(GraphReadoutRow(300, 600, 1, 3), -1);
     EXPECT_EQ(GraphReadoutRow(30, 54, 20, 22), -1);
+    EXPECT_EQ(GraphReadoutRow(30, 88, 20, 22, 70), -1);
 }
 
 TEST(GraphReadout, TheRowIsSelected40MsAfterTheLastMovementWhileThePointerStaysOnTheGraph) {
@@ -290,9 +360,10 @@ TEST(GraphReadout, TheRowIsSelected40MsAfterTheLastMovementWhileThePointerStaysO
     int selected = -1;
     bool active = false;
     QPoint pointer(100, 100);
+    int axis = kGraphAxisX;
     TGraphReadout readout(&graph, &timer,
                           {[] { return 20; }, [] { return 22; }, [&](int row) { selected = row; },
-                           [&] { return active; }, [&] { return pointer; }});
+                           [&] { return active; }, [&] { return pointer; }, [&] { return axis; }});
     QMouseEvent move(QEvent::MouseMove, QPointF(582, 10), QPointF(582, 10), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(&graph, &move);
     EXPECT_FALSE(timer.isActive());  // another window is active
@@ -305,6 +376,12 @@ TEST(GraphReadout, TheRowIsSelected40MsAfterTheLastMovementWhileThePointerStaysO
     readout.GraphTmrTimer();
     EXPECT_FALSE(timer.isActive());
     EXPECT_EQ(selected, 21);
+
+    // The axis of the picture on view: a pointer just right of it is the first sample.
+    axis = 100;
+    readout.GraphMouseMove(101, 10);
+    readout.GraphTmrTimer();
+    EXPECT_EQ(selected, 2);
 
     selected = -1;
     pointer = QPoint(601, 100);  // left the graph before the timer fired

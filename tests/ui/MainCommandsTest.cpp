@@ -4,9 +4,9 @@
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QStatusBar>
 #include <QTabBar>
 #include <QTreeWidget>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -20,6 +20,7 @@
 #include "device/SimulatedUsbBus.h"
 #include "device/UsbBus.h"
 #include "storage/FileDataAdapter.h"
+#include "support/FileSizeLimit.h"
 #include "support/RawSqlite.h"
 #include "ui/AboutForm.h"
 #include "ui/GetDevDataForm.h"
@@ -148,14 +149,70 @@ TEST_F(CommandsTest, ExportWritesTheTableOnViewAsCsv) {
     }
 }
 
-TEST_F(CommandsTest, ExportThatCannotCreateItsFileSaysSoInsteadOfAsking) {
+// Names of the files in `directory`, sorted.
+std::vector<std::string> FilesIn(const std::string& directory) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(directory)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST_F(CommandsTest, AnExportThatCannotBeWrittenSaysSoInsteadOfAsking) {
+    std::filesystem::create_directories(Data("folder"));
     std::ofstream(Data("blocker")) << "a file, not a directory";
-    prompts->fileAnswers = {Data("blocker/out.csv")};
-    form->N17Click();
-    ASSERT_EQ(prompts->Messages().size(), 1u);
-    EXPECT_EQ(prompts->Messages()[0], "Не удалось создать файл " + Data("blocker/out.csv"));
-    EXPECT_TRUE(prompts->confirmAnswers.empty());
-    for (const auto& s : prompts->shown) EXPECT_NE(s.kind, "confirm");
+    struct Case {
+        const char* name;
+        std::string path;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"a directory", Data("folder"), "«" + Data("folder") + "» — каталог, а не файл"},
+        {"a device", "/dev/full", "Не удалось записать файл «/dev/full»: это не обычный файл"},
+        {"the main database", Data("data.db"),
+         "Файл «" + Data("data.db") + "» — основная база данных программы; выберите другое имя"},
+        {"below a file", Data("blocker/out.csv"), "Не удалось записать файл «" + Data("blocker/out.csv") + "»"},
+    };
+    const std::vector<std::string> files = FilesIn(Data(""));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        prompts->shown.clear();
+        prompts->fileAnswers = {c.path};
+        Trigger("N17");
+        EXPECT_EQ(prompts->Messages(), std::vector<std::string>{c.message});
+        EXPECT_EQ(prompts->shown.back().icon, MessageIcon::Error);
+        for (const auto& s : prompts->shown) EXPECT_NE(s.kind, "confirm");
+    }
+    EXPECT_EQ(FilesIn(Data("")), files);  // nothing left behind
+    EXPECT_TRUE(FilesIn(Data("folder")).empty());
+    EXPECT_EQ(ReadBytes(Data("blocker")), "a file, not a directory");
+    EXPECT_EQ(Count(Data("data.db")), "0");
+}
+
+TEST_F(CommandsTest, AnExportThatFailsWhileWritingLeavesTheEarlierFileAsItWas) {
+    TMeasureDataP data;
+    data(kMethodSingle, kKindSvtMagnetic).Records = {Record(kKindSvtMagnetic, At(2010, 3, 5), 123.45, -1)};
+    Show(data, kMethodSingle, kKindSvtMagnetic);
+    const std::string file = Data("kept.csv");
+    std::ofstream(file) << "earlier export";
+    const std::vector<std::string> files = FilesIn(Data(""));
+    prompts->fileAnswers = {file};
+    {
+        // The table's bytes run past the limit: a write fails half-way, as on a full disk.
+        FileSizeLimit limit(32);
+        Trigger("N17");
+    }
+    EXPECT_EQ(prompts->Messages(), std::vector<std::string>{"Не удалось записать файл «" + file + "»"});
+    EXPECT_EQ(ReadBytes(file), "earlier export");
+    EXPECT_EQ(FilesIn(Data("")), files);
+
+    // Written whole, the new export replaces it.
+    prompts->shown.clear();
+    prompts->fileAnswers = {file};
+    prompts->confirmAnswers = {false};
+    Trigger("N17");
+    EXPECT_TRUE(prompts->Messages().empty());
+    EXPECT_EQ(ReadBytes(file), form->ExportText());
+    EXPECT_EQ(FilesIn(Data("")), files);
 }
 
 TEST_F(CommandsTest, AnExportNothingCanOpenIsReported) {
@@ -485,7 +542,6 @@ TEST_F(CommandsTest, EveryMenuItemOpensItsDialogThroughTheModalSeam) {
     EXPECT_EQ(modalCount, static_cast<int>(cases.size()));
     EXPECT_TRUE(static_cast<bool>(resetCalibration));
     EXPECT_TRUE(prompts->Messages().empty());
-    EXPECT_TRUE(form->statusBar()->currentMessage().isEmpty());
 
     // No single measurement: no editor, the rule's message instead.
     data(kMethodSingle, kKindSvtMagnetic).Records.clear();

@@ -3,8 +3,12 @@
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
+#include <QStatusBar>
 #include <QTabBar>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
+#include <functional>
 
 #include "MainformFixture.h"
 #include "base/Clock.h"
@@ -220,7 +224,7 @@ struct MarkCase {
 
 class MarkingTest : public MainformTest, public ::testing::WithParamInterface<MarkCase> {};
 
-TEST_P(MarkingTest, ValuesAtOrAboveTheLevelOfTheFirstRecordsBandAreMarked) {
+TEST_P(MarkingTest, ValuesAtOrAboveTheLevelOfTheirOwnBandAreMarked) {
     const MarkCase& c = GetParam();
     TMeasureDataP data;
     data(c.mode, c.kind).Records = c.records;
@@ -237,16 +241,44 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         MarkCase{"Kind0Magnetic", 0, 0, {Record(0, kT, 5000.00, -1), Record(0, kT, 4999.99, -1)}, 5, {true, false}},
         MarkCase{"Kind0Electric", 0, 0, {Record(0, kT, -1, 500), Record(0, kT, -1, 499.99)}, 6, {true, false}},
-        MarkCase{
-            "Kind1FirstRecordInBand0", 0, 1, {Record(1, kT, 250, -1, 0), Record(1, kT, 30, -1, 1)}, 5, {true, false}},
-        MarkCase{
-            "Kind1FirstRecordInBand1", 0, 1, {Record(1, kT, 24.99, -1, 1), Record(1, kT, 30, -1, 0)}, 5, {false, true}},
-        MarkCase{"Kind2", 0, 2, {Record(2, kT, -1, 25), Record(2, kT, -1, 24.99)}, 5, {true, false}},
         MarkCase{"Kind1Band2HasNoLevel", 0, 1, {Record(1, kT, 1e6, -1, 2)}, 5, {false}},
+        MarkCase{"Kind1Band2AfterALowBandRecord",
+                 0,
+                 1,
+                 {Record(1, kT, 1, -1, 0), Record(1, kT, 1e6, -1, 2)},
+                 5,
+                 {false, false}},
         MarkCase{"Kind3NeverMarked", 0, 3, {Record(3, kT, 1e7, -1)}, 5, {false}},
         MarkCase{"MonitoringNeverMarked", 1, 0, {Record(0, kT, 9000, -1)}, 0, {false}},
         MarkCase{"BandColumnIsNoValue", 0, 1, {Record(1, kT, 9000, -1)}, 6, {false}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Lists of kinds 1 and 2 that mix both bands, starting with either: each value
+// just below, at and just above the default level of its own band (250 / 25 nT,
+// 25 / 2.5 V/m).
+std::vector<MarkCase> MixedBandCases() {
+    static const char* const names[2][2] = {{"Kind1StartingLow", "Kind1StartingHigh"},
+                                            {"Kind2StartingLow", "Kind2StartingHigh"}};
+    std::vector<MarkCase> cases;
+    for (const int kind : {1, 2}) {
+        const double levels[2] = {kind == 1 ? 250.0 : 25.0, kind == 1 ? 25.0 : 2.5};
+        for (const int firstBand : {0, 1}) {
+            MarkCase c{names[kind - 1][firstBand], 0, kind, {}, 5, {}};
+            for (const int band : {firstBand, 1 - firstBand}) {
+                for (const double delta : {-0.01, 0.0, 0.01}) {
+                    const double v = levels[band] + delta;
+                    c.records.push_back(kind == 1 ? Record(1, kT, v, -1, band) : Record(2, kT, -1, v, band));
+                    c.marked.push_back(delta >= 0);
+                }
+            }
+            cases.push_back(c);
+        }
+    }
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(MixedBands, MarkingTest, ::testing::ValuesIn(MixedBandCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MainformTest, MarkedValueIsDrawnInTheExceedanceColour) {
     EXPECT_EQ(TMainform::ExceedanceColor(0, 0, 0), QColor(255, 0, 127));
@@ -270,6 +302,67 @@ TEST_F(MainformTest, MarkedValueIsDrawnInTheExceedanceColour) {
     };
     EXPECT_GT(countColour(2, QColor(255, 0, 127)), 0);
     EXPECT_EQ(countColour(3, QColor(255, 0, 127)), 0);
+}
+
+TEST_F(MainformTest, AMarkedHighBandValueIsDrawnInTheHighBandColour) {
+    // 30 nT reaches the 25 nT level of its 2 kHz - 400 kHz band, in a list that starts in the low band.
+    TMeasureDataP data;
+    data(0, 1).Records = {Record(1, kT, 100, -1, 0), Record(1, kT, 30, -1, 1)};
+    Show(data, kMethodSingle, 1);
+    form->resize(965, 632);
+    const QImage image = form->DataGrid->grab().toImage();
+    const QColor highBand = TMainform::ExceedanceColor(1, 1, 0);
+    ASSERT_EQ(highBand, QColor(255, 64, 64));
+    const auto count = [&](int row, const QColor& colour) {
+        const QRect cell = form->DataGrid->CellRect(5, row);
+        int n = 0;
+        for (int y = cell.top(); y <= cell.bottom(); ++y) {
+            for (int x = cell.left(); x <= cell.right(); ++x) n += image.pixelColor(x, y) == colour ? 1 : 0;
+        }
+        return n;
+    };
+    EXPECT_GT(count(3, highBand), 0);
+    EXPECT_EQ(count(3, TMainform::ExceedanceColor(1, 0, 0)), 0);
+    EXPECT_EQ(count(2, highBand), 0);
+}
+
+TEST_F(MainformTest, LevelRowCaptionsStandWholeWithAGapBeforeTheirValues) {
+    TMeasureDataP data;
+    data(0, 1).Records = {Record(1, kT, 10, -1, 0)};
+    Show(data, kMethodSingle, 1);
+    form->resize(965, 632);
+    TStringGrid& grid = *form->LimGrid;
+    const QImage image = grid.grab().toImage();
+    const QColor background(239, 239, 239);
+    for (const int row : {2, 3}) {
+        SCOPED_TRACE(row);
+        const QString caption = grid.Cell(4, row);
+        ASSERT_TRUE(caption.startsWith("Полоса ")) << caption.toStdString();
+        const QRect value = grid.CellRect(5, row);
+        // The caption's cell joins the empty columns before the value.
+        const QRect joined = grid.CellRect(0, row);
+        EXPECT_EQ(joined.left(), grid.CellRect(0, 0).left());
+        EXPECT_NEAR(joined.right() + 1, value.left(), 1);  // the grid line between them
+        // Columns of the caption's row that hold ink, and whether a grid line crosses the text.
+        int left = value.left(), right = -1;
+        std::vector<bool> fullColumn(value.left(), false);
+        for (int x = 0; x < value.left(); ++x) {
+            bool full = true;
+            for (int y = value.top() + 1; y < value.bottom(); ++y) {
+                const QColor c = image.pixelColor(x, y);
+                if (c == background) full = false;
+                if (qGray(c.rgb()) < 128) {
+                    left = std::min(left, x);
+                    right = std::max(right, x);
+                }
+            }
+            fullColumn[x] = full;
+        }
+        ASSERT_GE(right, left);
+        EXPECT_GE(right - left + 1, grid.fontMetrics().horizontalAdvance(caption) - 4);
+        EXPECT_GE(value.left() - right, 5) << "the caption touches its value";
+        for (int x = left; x <= right; ++x) EXPECT_FALSE(fullColumn[x]) << "a grid line crosses the caption at " << x;
+    }
 }
 
 TEST_F(MainformTest, AValueExactlyAtAUserLevelIsMarked) {
@@ -351,6 +444,70 @@ TEST_F(EditingTest, HeightComesFromTheComboAndStoresHalfMetres) {
     EXPECT_EQ(Beeps(), 1);
 }
 
+TEST_F(EditingTest, TheHeightCellOnlyEverEditsThroughItsList) {
+    TStringGrid& grid = *form->DataGrid;
+    grid.SetCurrentCell(2, 2);
+    ASSERT_TRUE(form->MHeightCBox->isVisible());
+    EXPECT_FALSE(grid.EditingEnabled());  // no text editor for the height
+    const auto choose = [&](int item) {
+        form->MHeightCBox->setCurrentIndex(item);
+        emit form->MHeightCBox->activated(item);
+        ASSERT_FALSE(form->MHeightCBox->isVisible());
+    };
+    choose(2);
+    EXPECT_EQ(Stored("height", form->RecordOfRow(2)->id), "2");
+
+    // Asked again on the cell that stays current: a second click, a double click, a typed key.
+    const QPoint centre = grid.visualRect(grid.model()->index(0, 2)).center();
+    const auto mouse = [&](std::initializer_list<QEvent::Type> types) {
+        for (const auto type : types) {
+            const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+            QMouseEvent event(type, centre, grid.viewport()->mapToGlobal(centre), Qt::LeftButton, held, Qt::NoModifier);
+            QApplication::sendEvent(grid.viewport(), &event);
+        }
+    };
+    const auto type = [&](int key, const QString& text) {
+        QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier, text);
+        QApplication::sendEvent(&grid, &event);
+    };
+    struct Request {
+        const char* name;
+        std::function<void()> send;
+    };
+    const std::vector<Request> requests = {
+        {"second click",
+         [&] {
+             mouse({QEvent::MouseButtonPress, QEvent::MouseButtonRelease});
+         }},
+        {"double click",
+         [&] {
+             mouse({QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick,
+                    QEvent::MouseButtonRelease});
+         }},
+        {"typing", [&] { type(Qt::Key_5, "5"); }},
+    };
+    for (const Request& request : requests) {
+        SCOPED_TRACE(request.name);
+        ASSERT_EQ(grid.Row(), 2);
+        ASSERT_EQ(grid.Col(), 2);
+        request.send();
+        QApplication::processEvents();
+        EXPECT_FALSE(grid.IsEditing());
+        EXPECT_TRUE(form->MHeightCBox->isVisible());
+        choose(1);
+    }
+    EXPECT_EQ(Beeps(), 0);
+    EXPECT_EQ(Cell(2, 2), "0.5");
+    EXPECT_EQ(Stored("height", form->RecordOfRow(2)->id), "1");
+
+    // The workplace beside it is still typed into.
+    grid.SetCurrentCell(1, 2);
+    type(Qt::Key_7, "7");
+    EXPECT_TRUE(grid.IsEditing());
+    EXPECT_FALSE(form->MHeightCBox->isVisible());
+    EXPECT_EQ(Stored("workplace", form->RecordOfRow(2)->id), "7");
+}
+
 TEST_F(EditingTest, RecordsOfAMeasurementFileNeverWriteIntoTheMainDatabase) {
     TMeasureDataP copy = form->Matrix();
     const std::string file = Data("set.zorvex");
@@ -418,6 +575,54 @@ TEST_F(MainformTest, HistoryTreeListsStoredDatesAndANodeLoadsItsPeriod) {
     EXPECT_EQ(form->Mode(), kMethodSingle);
     EXPECT_EQ(form->Kind(), 3);
     EXPECT_TRUE(prompts->shown.empty());
+}
+
+TEST_F(MainformTest, HistoryNodesLoadTheFirstAndLastSecondOfTheirPeriod) {
+    // Rows at the first and the last second of months and years; numbers tell them apart.
+    const std::vector<TDateTime> times = {
+        At(2011, 12, 31, 23, 59, 59), At(2012, 1, 1, 0, 0, 0), At(2012, 1, 31, 23, 59, 59),  At(2012, 2, 1, 0, 0, 0),
+        At(2012, 2, 29, 23, 59, 59),  At(2012, 3, 1, 0, 0, 0), At(2012, 12, 31, 23, 59, 59), At(2013, 1, 1, 0, 0, 0)};
+    TMeasureDataP data;
+    for (std::size_t i = 0; i < times.size(); ++i) {
+        data(0, 0).Records.push_back(Record(0, times[i], 1, 1, 0, 0, static_cast<int>(i) + 1));
+    }
+    TDBDataAdapter store;
+    store.PutData(data, "");
+    form->BuildDateTree();
+
+    struct Case {
+        int year, month, day;  // month 0: the year node; day 0: the month node
+        std::vector<int> numbers;
+    };
+    const std::vector<Case> cases = {
+        {2011, 0, 0, {1}},    {2012, 0, 0, {2, 3, 4, 5, 6, 7}},
+        {2013, 0, 0, {8}},    {2012, 1, 0, {2, 3}},
+        {2012, 2, 0, {4, 5}}, {2012, 12, 0, {7}},
+        {2011, 12, 31, {1}},  {2012, 1, 1, {2}},
+        {2012, 2, 29, {5}},   {2012, 12, 31, {7}},
+    };
+    QTreeWidget& tree = *form->DateTree;
+    const auto find = [&](const Case& c) -> QTreeWidgetItem* {
+        for (QTreeWidgetItemIterator it(&tree); *it != nullptr; ++it) {
+            const TDateNodeRecord r = TMainform::NodeRecord(*it);
+            const int level = c.month == 0 ? 0 : c.day == 0 ? 1 : 2;
+            if (r.level == level && r.year == c.year && (level < 1 || r.month == c.month) &&
+                (level < 2 || r.day == c.day))
+                return *it;
+        }
+        return nullptr;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.year << "-" << c.month << "-" << c.day);
+        QTreeWidgetItem* node = find(c);
+        ASSERT_NE(node, nullptr);
+        tree.setCurrentItem(node);
+        emit tree.itemClicked(node, 0);
+        std::vector<int> numbers;
+        for (const auto& r : form->Matrix()(0, 0).Records) numbers.push_back(r.number);
+        EXPECT_EQ(numbers, c.numbers);
+    }
+    EXPECT_TRUE(prompts->Messages().empty());
 }
 
 TEST_F(MainformTest, HistoryPanelWidensTheWindowAndShrinksItBack) {
@@ -489,7 +694,7 @@ TEST_F(MainformTest, AFailingHandlerIsReportedAndTheWindowStaysUsable) {
     EXPECT_EQ(form->Kind(), 0);
 }
 
-TEST_F(MainformTest, MenuItemsCarryTheirShortcuts) {
+TEST_F(MainformTest, MenuItemsCarryTheirShortcutsAndTheWindowHasNoStatusBar) {
     const std::vector<std::pair<const char*, QKeySequence>> shortcuts = {{"N9", QKeySequence(Qt::Key_F10)},
                                                                          {"N15", QKeySequence(Qt::Key_F4)},
                                                                          {"N4", QKeySequence(Qt::Key_F3)},
@@ -505,6 +710,7 @@ TEST_F(MainformTest, MenuItemsCarryTheirShortcuts) {
     }
     for (int n = 27; n <= 33; ++n) EXPECT_NE(form->findChild<QAction*>(QString("N%1").arg(n)), nullptr) << n;
     EXPECT_FALSE(form->N22->isVisible());
+    EXPECT_EQ(form->findChild<QStatusBar*>(), nullptr);
 }
 
 TEST_F(MainformTest, AMissingHelpDocumentIsReported) {

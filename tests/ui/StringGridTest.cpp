@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QLineEdit>
+
 #include "ui/grid/StringGrid.h"
 
 namespace zorvex {
@@ -70,6 +72,24 @@ TEST(StringGrid, EditableOnlyWhileEditingIsOn) {
     ASSERT_TRUE(grid.IsEditing());
     grid.ClearDataCells();
     EXPECT_FALSE(grid.IsEditing());
+}
+
+TEST(StringGrid, TheCellEditorKeepsALongTextWhole) {
+    TStringGrid grid;
+    grid.SetColCount(1);
+    grid.SetRowCount(2);
+    grid.SetEditingEnabled(true);
+    const QString text(40000, QChar(u'ж'));
+    grid.SetCell(0, 1, text);
+    grid.show();
+    grid.SetCurrentCell(0, 1);
+    grid.edit(grid.currentIndex());
+    auto* editor = grid.findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->text().size(), text.size());
+    editor->end(false);
+    editor->insert(QStringLiteral("!"));  // typing at the end still reaches the cell
+    EXPECT_EQ(grid.Cell(0, 1), text + QStringLiteral("!"));
 }
 
 }  // namespace

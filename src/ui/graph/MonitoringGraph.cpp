@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 #include "base/DateTime.h"
 #include "base/Format.h"
@@ -80,25 +81,79 @@ void TextAt(QPainter& canvas, int x, int y, const QString& text) {
     canvas.setPen(previous);
 }
 
-// A value label, right-aligned against the value axis with its top at y. The
-// room left of the axis is narrow: labels are written in a narrow face and, if
-// still too wide ("4800.000"), compressed to fit instead of running off the picture.
-void ValueLabelAt(QPainter& canvas, int y, const QString& text) {
-    constexpr int kRoom = kGraphAxisX - 4;
-    const QFont previous = canvas.font();
-    QFont narrow = previous;
-    narrow.setFamilies({"Liberation Sans Narrow", "DejaVu Sans Condensed", previous.family()});
-    canvas.setFont(narrow);
-    const int width = canvas.fontMetrics().horizontalAdvance(text);
-    if (width <= kRoom) {
-        TextAt(canvas, kRoom - width, y, text);
-    } else {
-        canvas.save();
-        canvas.scale(static_cast<double>(kRoom) / width, 1.0);
-        TextAt(canvas, 0, y, text);
-        canvas.restore();
+// The letter at the top left of a panel and where it stands.
+constexpr int kGraphLetterLeft = 2;
+constexpr int kGraphLetterTop = 2;
+QString PanelLetter(int curve) {
+    return curve == 0 ? "H" : "E";
+}
+
+QString ValueLabel(double value) {
+    return QString::fromStdString(Format("%.3f", {value}));
+}
+
+// One panel of the picture: top T, height P, time axis at A, its curve.
+struct PanelPlace {
+    int top, height, axisY, curve;
+};
+
+std::vector<PanelPlace> PanelsOf(int kind, int h) {
+    switch (kind) {
+        case kKind50Hz:
+            return {{0, h / 2 - 1, h / 2 - 24, 0}, {h / 2, h / 2 - 1, h - 24, 1}};
+        case kKindSvtMagnetic:
+        case kKindMagnetic:
+            return {{0, h - 1, h - 24, 0}};
+        case kKindSvtElectric:
+        case kKindElectric:
+            return {{0, h - 1, h - 24, 1}};
+        default:
+            return {};
     }
-    canvas.setFont(previous);
+}
+
+// The value scale of a panel: y = Round(A + k x v), a label every `step`.
+struct ValueScale {
+    double scale = 0;
+    double k = 0;
+    double step = 0;
+};
+
+// Empty when the panel shows no curve (a run of fewer than two samples, a panel too low).
+std::optional<ValueScale> ValueScaleOf(const TGraphInput& input, const PanelPlace& panel, int textHeight) {
+    const int shown = input.ShownCount();
+    if (shown <= 1 || input.Records == nullptr || panel.height <= kGraphHeightMargin) return std::nullopt;
+    const std::vector<TMeasureRecord>& records = *input.Records;
+    if (input.FirstIndex < 0 || input.LastIndex >= static_cast<int>(records.size())) return std::nullopt;
+    double mn = 1.7e308;
+    double mx = std::numeric_limits<double>::denorm_min();
+    for (int i = input.FirstIndex; i <= input.LastIndex; ++i) {
+        const double v = CurveValue(records[i], panel.curve);
+        mn = std::min(mn, v);
+        mx = std::max(mx, v);
+    }
+    ValueScale result;
+    result.scale = std::max(mx, -mn) * 1.2 + 0.00001;
+    result.k = -(panel.height - kGraphHeightMargin) / result.scale;
+    // A plot lower than one label slot still gets one slot instead of a division by zero.
+    const int labelSlots = std::max(1, (panel.height - kGraphHeightMargin) / (textHeight + 4));
+    result.step = RoundUpStep(result.scale / labelSlots);
+    if (!(result.step >= 0.01)) result.step = 0.01;
+    while (std::fabs(result.k * result.step) < textHeight) result.step *= 10;
+    return result;
+}
+
+// The labelled values of a panel's value axis, from the lowest up.
+std::vector<double> LabelValues(const ValueScale& scale, const PanelPlace& panel) {
+    std::vector<double> values;
+    const int a = panel.axisY;
+    const int t = panel.top;
+    if (a + scale.k * scale.step - t > kGraphTopMargin) {
+        for (int j = 1; RoundEven(a + scale.k * (j * scale.step) - t) > kGraphTopMargin; ++j) {
+            values.push_back(j * scale.step);
+        }
+    }
+    return values;
 }
 
 // Vertical one-pixel lines from y1 to y2 (both included), drawn as filled
@@ -174,10 +229,28 @@ private:
 
 }  // namespace
 
-void DrawGraph(QImage& picture, int width, int height, const TGraphInput& input) {
+int GraphAxisX(const QFontMetrics& metrics, int height, const TGraphInput& input) {
+    int axisX = kGraphLabelMargin + metrics.horizontalAdvance("0") + kGraphLabelGap;
+    for (const PanelPlace& panel : PanelsOf(input.Kind, height)) {
+        const auto scale = ValueScaleOf(input, panel, metrics.height());
+        if (!scale) continue;
+        // A label as high as the panel's letter starts right of the letter.
+        const int letterBottom = panel.top + kGraphLetterTop + metrics.height();
+        const int besideLetter =
+            kGraphLetterLeft + metrics.horizontalAdvance(PanelLetter(panel.curve)) + kGraphLabelGap;
+        for (const double v : LabelValues(*scale, panel)) {
+            const int top = RoundEven(panel.axisY + scale->k * v);
+            const int margin = top < letterBottom ? besideLetter : kGraphLabelMargin;
+            axisX = std::max(axisX, margin + metrics.horizontalAdvance(ValueLabel(v)) + kGraphLabelGap);
+        }
+    }
+    return std::max(kGraphAxisX, axisX);
+}
+
+int DrawGraph(QImage& picture, int width, int height, const TGraphInput& input) {
     if (width <= 0 || height <= 0) {
         picture = QImage();
-        return;
+        return kGraphAxisX;
     }
     if (picture.width() != width || picture.height() != height || picture.format() != QImage::Format_RGB32)
         picture = QImage(width, height, QImage::Format_RGB32);
@@ -185,33 +258,21 @@ void DrawGraph(QImage& picture, int width, int height, const TGraphInput& input)
 
     QPainter canvas(&picture);
     canvas.setFont(GraphFont());
-    const int h = height;
-    switch (input.Kind) {
-        case kKind50Hz:
-            DrawGraphPanel(canvas, width, input, 0, h / 2 - 1, h / 2 - 24, 0);
-            DrawGraphPanel(canvas, width, input, h / 2, h / 2 - 1, h - 24, 1);
-            break;
-        case kKindSvtMagnetic:
-        case kKindMagnetic:
-            DrawGraphPanel(canvas, width, input, 0, h - 1, h - 24, 0);
-            break;
-        case kKindSvtElectric:
-        case kKindElectric:
-            DrawGraphPanel(canvas, width, input, 0, h - 1, h - 24, 1);
-            break;
-        default:
-            break;
+    const int axisX = GraphAxisX(canvas.fontMetrics(), height, input);
+    for (const PanelPlace& panel : PanelsOf(input.Kind, height)) {
+        DrawGraphPanel(canvas, width, input, panel.top, panel.height, panel.axisY, panel.curve, axisX);
     }
+    return axisX;
 }
 
 void DrawGraphPanel(QPainter& canvas, int width, const TGraphInput& input, int top, int panelHeight, int axisY,
-                    int curve) {
+                    int curve, int axisX) {
     const int W = width;
     const int T = top;
     const int P = panelHeight;
     const int A = axisY;
     const int right = W - kGraphRightMargin;
-    if (W <= kGraphSideMargins || P <= kGraphHeightMargin) return;
+    if (right <= axisX || P <= kGraphHeightMargin) return;
 
     // Negative values lie below the time axis; a panel keeps them to itself, so
     // that absent values (-1) of a single-field 50 Hz run never draw into the
@@ -224,52 +285,39 @@ void DrawGraphPanel(QPainter& canvas, int width, const TGraphInput& input, int t
     canvas.setClipRect(QRect(0, T, W, P));
 
     canvas.setPen(QPen(Qt::black, 1));
-    canvas.drawLine(kGraphAxisX, A, right, A);
-    canvas.drawLine(kGraphAxisX, A, kGraphAxisX, T + kGraphTopMargin);
+    canvas.drawLine(axisX, A, right, A);
+    canvas.drawLine(axisX, A, axisX, T + kGraphTopMargin);
     TextAt(canvas, W - 12, A + 2, "t");
-    TextAt(canvas, 2, T + 2, curve == 0 ? "H" : "E");
-
-    const int shown = input.ShownCount();
-    if (shown <= 1 || input.Records == nullptr) return;
-    const std::vector<TMeasureRecord>& records = *input.Records;
-    const int first = input.FirstIndex;
-    const int last = input.LastIndex;
-    if (first < 0 || last >= static_cast<int>(records.size())) return;
-
-    double mn = 1.7e308;
-    double mx = std::numeric_limits<double>::denorm_min();
-    for (int i = first; i <= last; ++i) {
-        const double v = CurveValue(records[i], curve);
-        mn = std::min(mn, v);
-        mx = std::max(mx, v);
-    }
-    const double scale = std::max(mx, -mn) * 1.2 + 0.00001;
-    const double k = -(P - kGraphHeightMargin) / scale;
-    const auto yOf = [&](double v) { return RoundEven(A + k * v); };
+    TextAt(canvas, kGraphLetterLeft, T + kGraphLetterTop, PanelLetter(curve));
 
     const QFontMetrics metrics = canvas.fontMetrics();
-    const int th = metrics.height();
-    TextAt(canvas, kGraphAxisX - 4 - metrics.horizontalAdvance("0"), A, "0");
+    const PanelPlace panel{T, P, A, curve};
+    const auto valueScale = ValueScaleOf(input, panel, metrics.height());
+    if (!valueScale) return;
+    const std::vector<TMeasureRecord>& records = *input.Records;
+    const int shown = input.ShownCount();
+    const int first = input.FirstIndex;
+    const int last = input.LastIndex;
+    const double scale = valueScale->scale;
+    const double k = valueScale->k;
+    const auto yOf = [&](double v) { return RoundEven(A + k * v); };
+    // Labels right-aligned against the axis, each with its top at its grid line.
+    const auto labelAt = [&](int y, const QString& text) {
+        TextAt(canvas, axisX - kGraphLabelGap - metrics.horizontalAdvance(text), y, text);
+    };
+    labelAt(A, "0");
 
     const QColor grey(128, 128, 128);
     canvas.setPen(QPen(grey, 1));
-    // A plot lower than one label slot still gets one slot instead of a division by zero.
-    const int labelSlots = std::max(1, (P - kGraphHeightMargin) / (th + 4));
-    double step = RoundUpStep(scale / labelSlots);
-    if (!(step >= 0.01)) step = 0.01;
-    while (std::fabs(k * step) < th) step *= 10;
-
-    if (A + k * step - T > kGraphTopMargin) {
-        for (int j = 1; RoundEven(A + k * (j * step) - T) > kGraphTopMargin; ++j) {
-            const double v = j * step;
-            const int y = yOf(v);
-            ValueLabelAt(canvas, y, QString::fromStdString(Format("%.3f", {v})));
-            canvas.drawLine(kGraphAxisX, y, right, y);
-        }
+    for (const double v : LabelValues(*valueScale, panel)) {
+        const int y = yOf(v);
+        labelAt(y, ValueLabel(v));
+        canvas.drawLine(axisX, y, right, y);
     }
 
-    const double dx = static_cast<double>(W - kGraphSideMargins) / (shown - 1);
-    const auto xOf = [&](int i) { return RoundEven((i - first) * dx + kGraphAxisX); };
+    const int plotWidth = right - axisX;
+    const double dx = static_cast<double>(plotWidth) / (shown - 1);
+    const auto xOf = [&](int i) { return RoundEven((i - first) * dx + axisX); };
     QColor verticalColour = grey;
     VerticalLines columns(canvas, T + kGraphTopMargin, A);
     if (dx >= 8) {
@@ -289,7 +337,7 @@ void DrawGraphPanel(QPainter& canvas, int width, const TGraphInput& input, int t
 
     const QString firstTime = TimeLabel(records[first].time);
     const QString lastTime = TimeLabel(records[last].time);
-    TextAt(canvas, 40, A + 1, firstTime);
+    TextAt(canvas, axisX + 4, A + 1, firstTime);
     TextAt(canvas, right - metrics.horizontalAdvance(lastTime) - 4, A + 1, lastTime);
 
     const double lim = input.Limits[curve];
@@ -298,16 +346,15 @@ void DrawGraphPanel(QPainter& canvas, int width, const TGraphInput& input, int t
     QPen dashed(warning, 1);
     dashed.setDashPattern({6, 3});
     canvas.setPen(dashed);
-    if (lim < scale) canvas.drawLine(kGraphAxisX, yOf(lim), right, yOf(lim));
+    if (lim < scale) canvas.drawLine(axisX, yOf(lim), right, yOf(lim));
 
     double prev = CurveValue(records[first], curve);
-    CurvePen pen(canvas, QPoint(kGraphAxisX, yOf(prev)), colour, warning);
-    const std::int64_t plotWidth = W - kGraphSideMargins;
+    CurvePen pen(canvas, QPoint(axisX, yOf(prev)), colour, warning);
     int px = 0;
     for (int i = first + 1; i <= last; ++i) {
         const double cur = CurveValue(records[i], curve);
-        const int x = static_cast<int>((i - first) * plotWidth / (shown - 1));
-        const QPoint to(x + kGraphAxisX, yOf(cur));
+        const int x = static_cast<int>((i - first) * static_cast<std::int64_t>(plotWidth) / (shown - 1));
+        const QPoint to(x + axisX, yOf(cur));
         if (prev < lim && cur < lim) {
             pen.LineTo(false, to);
         } else if (prev >= lim && cur >= lim) {
@@ -320,7 +367,7 @@ void DrawGraphPanel(QPainter& canvas, int width, const TGraphInput& input, int t
                 f = 0;
             else if (f > 1)
                 f = 1;
-            const QPoint crossing(RoundEven(px + kGraphAxisX + (x - px) * f), yOf(prev + (cur - prev) * f));
+            const QPoint crossing(RoundEven(px + axisX + (x - px) * f), yOf(prev + (cur - prev) * f));
             pen.LineTo(!rising, crossing);
             pen.LineTo(rising, to);
         }
@@ -350,10 +397,11 @@ TGraphLegend GraphLegend(int kind) {
     return legend;
 }
 
-int GraphReadoutRow(int tag, int clientWidth, int shownCount, int rowCount) {
-    if (shownCount < 2 || clientWidth <= kGraphSideMargins) return -1;
-    const double dx = static_cast<double>(clientWidth - kGraphSideMargins) / (shownCount - 1);
-    int row = static_cast<int>(std::floor((tag - kGraphAxisX) / dx + 0.5)) + 2;
+int GraphReadoutRow(int tag, int clientWidth, int shownCount, int rowCount, int axisX) {
+    const int plotWidth = clientWidth - axisX - kGraphRightMargin;
+    if (shownCount < 2 || plotWidth <= 0) return -1;
+    const double dx = static_cast<double>(plotWidth) / (shownCount - 1);
+    int row = static_cast<int>(std::floor((tag - axisX) / dx + 0.5)) + 2;
     if (row <= 1)
         row = 2;
     else if (row > rowCount - 1)
@@ -365,6 +413,7 @@ TGraphReadout::TGraphReadout(QWidget* graph, QTimer* timer, Hooks hooks, QObject
     : QObject(parent), graph_(graph), timer_(timer), hooks_(std::move(hooks)) {
     if (!hooks_.IsActive) hooks_.IsActive = [this] { return graph_->window()->isActiveWindow(); };
     if (!hooks_.CursorPos) hooks_.CursorPos = [this] { return graph_->mapFromGlobal(QCursor::pos()); };
+    if (!hooks_.AxisX) hooks_.AxisX = [] { return kGraphAxisX; };
     timer_->setInterval(40);
     timer_->stop();
     graph_->setMouseTracking(true);
@@ -386,7 +435,7 @@ void TGraphReadout::GraphTmrTimer() {
     const int w = graph_->width();
     const int h = graph_->height();
     if (at.x() < 0 || at.x() > w || at.y() < 0 || at.y() > h) return;
-    const int row = GraphReadoutRow(tag_, w, hooks_.ShownCount(), hooks_.RowCount());
+    const int row = GraphReadoutRow(tag_, w, hooks_.ShownCount(), hooks_.RowCount(), hooks_.AxisX());
     if (row >= 2) hooks_.SelectRow(row);
 }
 

@@ -11,6 +11,7 @@
 
 #include "model/MeasureModel.h"
 
+class QFontMetrics;
 class QPainter;
 class QTimer;
 class QWidget;
@@ -18,9 +19,11 @@ class QWidget;
 namespace zorvex {
 
 // ---- geometry of a panel (W = width of the picture)
-inline constexpr int kGraphAxisX = 36;         // the value axis
+inline constexpr int kGraphAxisX = 36;         // the value axis, at least; further right for wide labels
 inline constexpr int kGraphRightMargin = 18;   // the axes end at W - 18
-inline constexpr int kGraphSideMargins = 54;   // plot width = W - 54
+inline constexpr int kGraphSideMargins = 54;   // plot width = W - 54 with the axis at 36
+inline constexpr int kGraphLabelMargin = 4;    // room left of the widest value label
+inline constexpr int kGraphLabelGap = 4;       // between a value label and the axis
 inline constexpr int kGraphTopMargin = 8;      // the value axis rises to top + 8
 inline constexpr int kGraphHeightMargin = 16;  // plot height = panel height - 16
 
@@ -51,16 +54,23 @@ struct TGraphInput {
 // The font the graph writes in.
 QFont GraphFont();
 
+// Where the value axis of a picture `height` high stands: the value labels
+// of its panels, measured with `metrics`, fit whole left of it (never left of
+// kGraphAxisX). Both panels of kind 0 share it, so their samples line up.
+int GraphAxisX(const QFontMetrics& metrics, int height, const TGraphInput& input);
+
 // Redraws the whole picture at `width` x `height`: white, then one panel (two
 // panels one above the other for kind 0). A size of 0 leaves an empty picture.
-// The caller checks that the window is in monitoring mode.
-void DrawGraph(QImage& picture, int width, int height, const TGraphInput& input);
+// Returns the value axis's x (GraphAxisX). The caller checks that the window
+// is in monitoring mode.
+int DrawGraph(QImage& picture, int width, int height, const TGraphInput& input);
 
 // Draws one panel: top `top`, height `panelHeight`, time axis at `axisY`,
-// curve 0 (magnetic value) or 1 (electric value). A panel too small to hold
-// a plot (width <= 54 or height <= 16) is left as it is.
+// value axis at `axisX`, curve 0 (magnetic value) or 1 (electric value). A
+// panel too small to hold a plot (no plot width right of the axis, or height
+// <= 16) is left as it is.
 void DrawGraphPanel(QPainter& canvas, int width, const TGraphInput& input, int top, int panelHeight, int axisY,
-                    int curve);
+                    int curve, int axisX = kGraphAxisX);
 
 // The legend below the graph: texts of Label1..Label4 (a swatch is shown
 // exactly when its text is not empty) and the colour of Shape1.
@@ -71,9 +81,9 @@ struct TGraphLegend {
 TGraphLegend GraphLegend(int kind);
 
 // The table row (counting the two header rows) of the sample under a pointer
-// at x = `tag` in a graph `clientWidth` wide, clamped to 2 .. rowCount - 1;
-// -1 when there is no sample to point at.
-int GraphReadoutRow(int tag, int clientWidth, int shownCount, int rowCount);
+// at x = `tag` in a graph `clientWidth` wide with its value axis at `axisX`,
+// clamped to 2 .. rowCount - 1; -1 when there is no sample to point at.
+int GraphReadoutRow(int tag, int clientWidth, int shownCount, int rowCount, int axisX = kGraphAxisX);
 
 // The pointer read-out: a mouse movement over the graph arms the timer, and
 // 40 ms after the last movement the table row of the sample under the pointer
@@ -90,6 +100,8 @@ public:
         std::function<bool()> IsActive;
         // The pointer in graph coordinates; the mouse cursor by default.
         std::function<QPoint()> CursorPos;
+        // The value axis of the picture on view; kGraphAxisX by default.
+        std::function<int()> AxisX;
     };
 
     // `graph` gets mouse tracking; `timer` (GraphTmr) is made single-shot at 40 ms.

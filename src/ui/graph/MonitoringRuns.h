@@ -26,7 +26,8 @@ struct TRunItem {
 // milliseconds first, so that 241 s never comes out as 240.9999 s and joins a run.
 std::int64_t WholeSecondsBetween(double a, double b);
 
-// The runs of a list, in list order.
+// The runs of a list, in list order. A new run starts after a gap of more
+// than kRunGapSeconds and where the band or the rejection flag changes.
 std::vector<TRunItem> SplitRuns(const std::vector<TMeasureRecord>& records);
 
 // The data word of a run item: first index in the low 16 bits, last index in

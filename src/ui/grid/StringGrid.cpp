@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <algorithm>
+#include <limits>
 #include <vector>
 
 namespace zorvex {
@@ -102,6 +103,8 @@ void TStringGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
 QWidget* TStringGridDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&,
                                            const QModelIndex& index) const {
     auto* editor = new QLineEdit(parent);
+    // Qt's default limit of 32,767 characters would cut a longer cell silently.
+    editor->setMaxLength(std::numeric_limits<int>::max());
     editor->setFrame(false);
     const int col = index.column();
     const int row = index.row() + grid_.fixedRows_;
@@ -300,6 +303,15 @@ QRect TStringGrid::CellRect(int col, int row) const {
     return rect.translated(viewport()->geometry().topLeft());
 }
 
+void TStringGrid::SetSpan(int col, int row, int count) {
+    if (col < 0 || count < 1 || col + count > colCount_ || row < fixedRows_ || row >= rowCount_) return;
+    setSpan(row - fixedRows_, col, 1, count);
+}
+
+void TStringGrid::ClearSpans() {
+    clearSpans();
+}
+
 void TStringGrid::EditCellText(int col, int row, const QString& text) {
     SetCell(col, row, text);
     if (OnSetEditText) OnSetEditText(col, row, text);
@@ -308,6 +320,16 @@ void TStringGrid::EditCellText(int col, int row, const QString& text) {
 void TStringGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
     QTableView::currentChanged(current, previous);
     if (current.isValid() && OnSelectCell) OnSelectCell(current.column(), current.row() + fixedRows_);
+}
+
+bool TStringGrid::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
+    // A plain press or a current-cell change only passes the event on to the delegate.
+    const bool editRequest =
+        trigger == AllEditTriggers || (trigger != NoEditTriggers && editTriggers().testFlag(trigger));
+    if (editRequest && index.isValid() && OnEditCell && OnEditCell(index.column(), index.row() + fixedRows_)) {
+        return true;
+    }
+    return QTableView::edit(index, trigger, event);
 }
 
 void TStringGrid::DrawText(QPainter& painter, const QRect& rect, const QString& text) const {

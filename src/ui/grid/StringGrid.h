@@ -83,8 +83,11 @@ public:
         std::function<void(QPainter& canvas, int col, int row, const QRect& rect, const TGridDrawState& state)>;
     using SelectCellEvent = std::function<void(int col, int row)>;
     using SetEditTextEvent = std::function<void(int col, int row, const QString& text)>;
+    using EditCellEvent = std::function<bool(int col, int row)>;
 
     explicit TStringGrid(QWidget* parent = nullptr);
+    // The view's public edit(index) stays callable beside the override below.
+    using QTableView::edit;
 
     int ColCount() const { return colCount_; }
     void SetColCount(int count);
@@ -127,8 +130,15 @@ public:
     int Col() const;
     int Row() const;
     void SetCurrentCell(int col, int row);
-    // Rectangle of a cell in the grid widget's own coordinates.
+    // Rectangle of a cell in the grid widget's own coordinates; a joined
+    // cell's rectangle covers all its columns.
     QRect CellRect(int col, int row) const;
+
+    // Joins `count` cells of a data row, from `col` on, into one cell drawn
+    // without inner grid lines; only its first column is drawn (text and
+    // OnDrawCell) and that over the whole width.
+    void SetSpan(int col, int row, int count);
+    void ClearSpans();
 
     // Runs the in-place editing path as typing would: stores the text and
     // reports it through OnSetEditText.
@@ -137,9 +147,14 @@ public:
     DrawCellEvent OnDrawCell;
     SelectCellEvent OnSelectCell;
     SetEditTextEvent OnSetEditText;
+    // An edit of a data cell was asked for (double click, click on the
+    // current cell, F2, typing); returning true means the owner edits that
+    // cell its own way (a drop-down list), so no text editor opens there.
+    EditCellEvent OnEditCell;
 
 protected:
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
 
 private:
     friend class TStringGridModel;

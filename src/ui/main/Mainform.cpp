@@ -16,7 +16,6 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QSignalBlocker>
-#include <QStatusBar>
 #include <QStyle>
 #include <QTabBar>
 #include <QTimer>
@@ -27,7 +26,6 @@
 #include <filesystem>
 
 #include "base/DateTime.h"
-#include "base/Format.h"
 #include "base/Prompts.h"
 #include "base/RunSettings.h"
 #include "storage/DBDataAdapter.h"
@@ -197,6 +195,11 @@ void TMainform::BuildWindow() {
     DataGrid->OnSetEditText = [this](int col, int r, const QString& text) {
         RunHandler([&] { DataGridSetEditText(col, r, text); });
     };
+    DataGrid->OnEditCell = [this](int col, int r) {
+        bool ownEditor = false;
+        RunHandler([&] { ownEditor = DataGridEditCell(col, r); });
+        return ownEditor;
+    };
     BandLabel = new QLabel("Полоса: ", GroupBox1);
     BandLabel->setObjectName("BandLabel");
     BandLabel->hide();
@@ -291,10 +294,10 @@ void TMainform::BuildWindow() {
     hooks.ShownCount = [this] { return ShownCount_; };
     hooks.RowCount = [this] { return DataGrid->RowCount(); };
     hooks.SelectRow = [this](int r) { DataGrid->SetCurrentCell(std::max(DataGrid->Col(), 0), r); };
+    hooks.AxisX = [this] { return graphAxisX_; };
     GraphReadout = new TGraphReadout(Graph, GraphTmr, std::move(hooks), this);
 
     setCentralWidget(central);
-    statusBar()->setObjectName("StatusBar1");
 }
 
 QAction* TMainform::AddItem(QMenu* menu, const char* name, const QString& caption, const QKeySequence& shortcut) {
@@ -674,18 +677,18 @@ void TMainform::DateTreeClick() {
     if (node == nullptr) return;
     const TDateNodeRecord r = NodeRecord(node);
     TDBDataAdapter adapter;
+    // Half-open day ranges: a row stored at a day's last second carries a
+    // zero byte after it and sorts above "... 23:59:59".
     switch (r.level) {
         case 0:
-            adapter.Filter =
-                Format("(time >= '%.4d-01-01 00:00:00') and (time <= '%.4d-12-31 23:59:59')", {r.year, r.year});
+            adapter.Filter = StoredDaysFilter(EncodeDate(r.year, 1, 1), EncodeDate(r.year, 12, 31));
             break;
         case 1:
-            adapter.Filter = Format("(time >= '%.4d-%.2d-01 00:00:00') and (time <= '%.4d-%.2d-31 23:59:59')",
-                                    {r.year, r.month, r.year, r.month});
+            adapter.Filter = StoredDaysFilter(EncodeDate(r.year, r.month, 1),
+                                              EncodeDate(r.year, r.month, DaysInMonth(r.year, r.month)));
             break;
         case 2:
-            adapter.Filter = Format("(time >= '%.4d-%.2d-%.2d 00:00:00') and (time <= '%.4d-%.2d-%.2d 23:59:59')",
-                                    {r.year, r.month, r.day, r.year, r.month, r.day});
+            adapter.Filter = StoredDaysFilter(EncodeDate(r.year, r.month, r.day), EncodeDate(r.year, r.month, r.day));
             break;
         default:
             Assert(false, "uMain");

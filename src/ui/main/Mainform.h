@@ -146,6 +146,9 @@ public:
     void DateTreeDeletion(QTreeWidgetItem* node);
     void DataGridDrawCell(QPainter& canvas, int col, int row, const QRect& rect, const TGridDrawState& state);
     void DataGridSelectCell(int col, int row);
+    // An in-place edit asked for on a data cell; true when the cell is
+    // edited through its own control (the height list) instead of as text.
+    bool DataGridEditCell(int col, int row);
     void DataGridSetEditText(int col, int row, const QString& text);
     void MHeightCBoxChange();
     void LimGridDrawCell(QPainter& canvas, int col, int row, const QRect& rect, const TGridDrawState& state);
@@ -158,8 +161,10 @@ public:
     // Colour in which a marked value of (kind, band, slot) is written, or an
     // invalid colour when that value is never marked.
     static QColor ExceedanceColor(int kind, int band, int slot);
-    // Whether the cell of the single layout is drawn as reaching its level.
+    // Whether the cell of the single layout is drawn as reaching its level,
+    // and the colour it is then written in (invalid when it is not marked).
     bool IsMarkedCell(int col, int row) const;
+    QColor MarkedCellColour(int col, int row) const;
 
     // Node record of a history tree node.
     static TDateNodeRecord NodeRecord(const QTreeWidgetItem* node);
@@ -181,6 +186,8 @@ private:
     void PlaceHeightCombo(int col, int row);
     void HideHeightCombo();
     QString DataCellText(int col, int row) const;
+    // Index in the current list of the record bound to a data row, or -1.
+    long BoundRecordIndex(int row) const;
     void TestDataCommand();
     void ImageFileCommand();
     void RecreateDatabaseCommand();
@@ -208,6 +215,7 @@ private:
     int filledFirst_ = 0;
     int filledCount_ = 0;
     bool heightComboBusy_ = false;
+    int graphAxisX_ = 36;  // the graph's value axis in its last drawing (kGraphAxisX before any)
     bool shownOnce_ = false;
 
 public:

@@ -17,6 +17,7 @@
 #include "device/TestDataSource.h"
 #include "storage/Database.h"
 #include "storage/FileDataAdapter.h"
+#include "storage/FileSafety.h"
 #include "storage/SQLiteDatabase.h"
 #include "storage/Utilities.h"
 #include "ui/AboutForm.h"
@@ -113,21 +114,12 @@ std::string TMainform::ExportText() const {
 void TMainform::N17Click() {
     const auto fileName = Prompts().SaveFileName("Экспорт данных мониторинга", kCsvFilter, "csv", "");
     if (!fileName) return;
-    if (IsMainDatabaseFile(*fileName))
-        throw Exception("Файл «" + *fileName + "» — основная база данных программы; выберите другое имя");
     // Converted before the file is touched, so a failure leaves no half file.
     const std::string bytes = ExportText();
-    {
-        TOutputFile file = CreateOutputFile(*fileName, false);
-        if (!file.IsValid()) {
-            Prompts().ShowMessage("Не удалось создать файл " + *fileName, "Zorvex", MessageIcon::Error);
-            return;
-        }
-        if (WriteOutput(file, bytes.data(), bytes.size()) != static_cast<std::int64_t>(bytes.size())) {
-            Prompts().ShowMessage("Не удалось записать файл " + *fileName, "Zorvex", MessageIcon::Error);
-            return;
-        }
-    }
+    // Written beside the target and renamed over it once complete: a failed
+    // export leaves an existing file as it was. The main database, a
+    // directory and a device are refused before anything is written.
+    WriteFileReplacing(*fileName, bytes);
     if (Prompts().Confirm("Открыть экспортированный файл?", "Подтверждение")) {
         OpenDocument(*fileName);
     }

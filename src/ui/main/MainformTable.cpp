@@ -129,7 +129,9 @@ void TMainform::SetupDataGrid() {
         const int rows = Mode_ == kMethodSingle ? kLimRowsSingle[Kind_] : kLimRowsMonitoring;
         LimGrid->SetColCount(DataGrid->ColCount());
         LimGrid->SetRowCount(rows);
-        LimGrid->SetFixedRows(rows - 1);
+        // Titles and units are the fixed rows; the level rows below them are
+        // data rows, where a band caption can span the empty columns.
+        LimGrid->SetFixedRows(2);
         LimGrid->SetDefaultRowHeight(DataGrid->DefaultRowHeight());
         LimGrid->ClearCells();
         for (int col = 0; col < DataGrid->ColCount(); ++col) LimGrid->SetColWidth(col, DataGrid->ColWidth(col));
@@ -305,13 +307,18 @@ QString TMainform::DataCellText(int col, int row) const {
     return {};
 }
 
-TMeasureRecord* TMainform::RecordOfRow(int row) {
-    if (filledMode_ != kMethodSingle || Mode_ != kMethodSingle) return nullptr;
-    auto& list = matrix_(filledMode_, filledKind_).Records;
+long TMainform::BoundRecordIndex(int row) const {
+    if (filledMode_ != kMethodSingle || Mode_ != kMethodSingle) return -1;
+    const auto& list = matrix_(filledMode_, filledKind_).Records;
     const int offset = row - 2;
     const long index = static_cast<long>(filledFirst_) + offset;
-    if (offset < 0 || offset >= filledCount_ || index < 0 || index >= static_cast<long>(list.size())) return nullptr;
-    return &list[static_cast<std::size_t>(index)];
+    if (offset < 0 || offset >= filledCount_ || index < 0 || index >= static_cast<long>(list.size())) return -1;
+    return index;
+}
+
+TMeasureRecord* TMainform::RecordOfRow(int row) {
+    const long index = BoundRecordIndex(row);
+    return index < 0 ? nullptr : &matrix_(filledMode_, filledKind_).Records[static_cast<std::size_t>(index)];
 }
 
 void TMainform::FillLimGrid() {
@@ -319,6 +326,12 @@ void TMainform::FillLimGrid() {
     const bool twoBand = Mode_ == kMethodSingle && Kind_ >= 1;
     const int valueRow = LimGrid->RowCount() - (twoBand ? 2 : 1);
     const int last = std::min(f + kValueColumnsPerKind[Kind_] - 1, LimGrid->ColCount() - 1);
+    LimGrid->ClearSpans();
+    if (twoBand && f >= 1) {
+        // A band caption is wider than its column: it is drawn across all the
+        // empty columns before its value, with no grid line through it.
+        for (int row = valueRow; row <= valueRow + 1; ++row) LimGrid->SetSpan(0, row, f);
+    }
     for (int c = f; c <= last; ++c) {
         const int s = c - f;
         if (twoBand) {
@@ -362,18 +375,28 @@ QColor TMainform::ExceedanceColor(int kind, int band, int slot) {
     return QColor(255, curve.green() >> 1, curve.blue() >> 1);
 }
 
-bool TMainform::IsMarkedCell(int col, int row) const {
-    if (filledMode_ != kMethodSingle || row < 2 || (col != 5 && col != 6)) return false;
+QColor TMainform::MarkedCellColour(int col, int row) const {
+    if (filledMode_ != kMethodSingle || row < 2 || (col != 5 && col != 6)) return {};
     if (Kind_ >= 3 || col >= static_cast<int>(ColumnSubfields_.size()) || ColumnSubfields_[col] == msfNone) {
-        return false;
+        return {};
     }
+    const long index = BoundRecordIndex(row);
+    if (index < 0) return {};
+    // A list of single measurements mixes the bands: each value is compared
+    // with the level of its own record's band (kind 0 has one level for all).
+    const int band =
+        std::clamp<int>(matrix_(filledMode_, filledKind_).Records[static_cast<std::size_t>(index)].band, 0, 2);
     const int slot = col - 5;
-    const int band = std::clamp(CurrentBand_, 0, 2);
     const double limit = LimitTable_[Kind_][band][slot];
+    const QColor colour = ExceedanceColor(Kind_, band, col - FirstValueColumn_);
     // A negative limit is no level (band code 2 of the workplace kinds, or a level saved as -1).
-    if (limit < 0 || !ExceedanceColor(Kind_, band, col - FirstValueColumn_).isValid()) return false;
+    if (limit < 0 || !colour.isValid()) return {};
     const auto value = TryStrToFloat(DataGrid->Cell(col, row).toStdString());
-    return value.has_value() && *value >= limit;
+    return value.has_value() && *value >= limit ? colour : QColor();
+}
+
+bool TMainform::IsMarkedCell(int col, int row) const {
+    return MarkedCellColour(col, row).isValid();
 }
 
 void TMainform::DataGridDrawCell(QPainter& canvas, int col, int row, const QRect& rect, const TGridDrawState& state) {
@@ -385,32 +408,34 @@ void TMainform::DataGridDrawCell(QPainter& canvas, int col, int row, const QRect
                         DataGrid->Cell(col, row));
         return;
     }
-    if (!IsMarkedCell(col, row)) return;
+    const QColor mark = MarkedCellColour(col, row);
+    if (!mark.isValid()) return;
     QColor background = Qt::white;
     if (state.selected) {
         const QColor h = palette().color(QPalette::Highlight);
         background = QColor((h.red() + 765) / 4, (h.green() + 765) / 4, (h.blue() + 765) / 4);
     }
     canvas.fillRect(rect, background);
-    canvas.setPen(ExceedanceColor(Kind_, std::clamp(CurrentBand_, 0, 2), col - FirstValueColumn_));
+    canvas.setPen(mark);
     canvas.drawText(rect.adjusted(2, 0, -1, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                     DataGrid->Cell(col, row));
 }
 
-void TMainform::LimGridDrawCell(QPainter& canvas, int col, int row, const QRect& rect, const TGridDrawState&) {
+void TMainform::LimGridDrawCell(QPainter& canvas, int col, int row, const QRect& rect, const TGridDrawState& state) {
     canvas.fillRect(rect.adjusted(0, 0, -1, -1), QColor(239, 239, 239));
     canvas.setPen(Qt::black);
-    const QString text = LimGrid->Cell(col, row);
-    QRect target = rect.adjusted(1, 0, -1, 0);
-    int alignment = Qt::AlignLeft;
-    if (col + 1 == FirstValueColumn_ && canvas.fontMetrics().horizontalAdvance(text) > target.width()) {
-        // A band caption wider than its column runs on into the empty
-        // columns to its left, which are drawn before it.
-        target.setLeft(target.right() - canvas.fontMetrics().horizontalAdvance(text) - 2);
-        alignment = Qt::AlignRight;
-        canvas.setClipping(false);
+    const int f = FirstValueColumn_;
+    const bool twoBand = Mode_ == kMethodSingle && Kind_ >= 1;
+    if (twoBand && !state.fixed && col == 0 && f >= 1) {
+        // The joined cell before a level value: its band caption, right-aligned
+        // and kept clear of the value.
+        constexpr int kGapBeforeValue = 8;
+        canvas.drawText(rect.adjusted(2, 0, -kGapBeforeValue, 0),
+                        Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine, LimGrid->Cell(f - 1, row));
+        return;
     }
-    canvas.drawText(target, alignment | Qt::AlignVCenter | Qt::TextSingleLine, text);
+    canvas.drawText(rect.adjusted(2, 0, -1, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                    LimGrid->Cell(col, row));
 }
 
 void TMainform::LimGridSelectCell(int, int) {}
@@ -420,12 +445,20 @@ void TMainform::LimGridSetEditText(int, int, const QString&) {}
 // ---- editing ------------------------------------------------------------------
 
 void TMainform::DataGridSelectCell(int col, int row) {
-    DataGrid->SetEditingEnabled(Mode_ == kMethodSingle && (col == 1 || col == 2));
+    // Only the workplace is typed; the height is chosen from its list.
+    DataGrid->SetEditingEnabled(Mode_ == kMethodSingle && col == 1);
     if (Mode_ == kMethodSingle && col == 2) {
         PlaceHeightCombo(col, row);
     } else {
         HideHeightCombo();
     }
+}
+
+bool TMainform::DataGridEditCell(int col, int row) {
+    if (Mode_ != kMethodSingle || col != 2) return false;
+    // Asked to edit the height cell again (a second click, a double click, a key): its list comes back.
+    PlaceHeightCombo(col, row);
+    return true;
 }
 
 void TMainform::PlaceHeightCombo(int col, int row) {
@@ -523,7 +556,7 @@ void TMainform::DrawGraph() {
         input.Limits[s] = limit < 0 ? std::numeric_limits<double>::infinity() : limit;
     }
     QImage picture;
-    zorvex::DrawGraph(picture, std::max(size.width(), 0), std::max(size.height(), 0), input);
+    graphAxisX_ = zorvex::DrawGraph(picture, std::max(size.width(), 0), std::max(size.height(), 0), input);
     Graph->setPixmap(QPixmap::fromImage(picture));
 }
 
