@@ -18,9 +18,12 @@ $(BUILD)/build.ninja: | deps
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 
-# The windowed program, with data.db in the directory make was started from.
+# The windowed program with the demonstration meter attached, its data.db in
+# run/ inside the checkout. Against real meters: $(BUILD)/src/app/zorvex
+# started from the directory that is to hold data.db.
 run: build
-	$(BUILD)/src/app/zorvex
+	mkdir -p run
+	cd run && "$(abspath $(BUILD))/src/app/zorvex" --demo
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)

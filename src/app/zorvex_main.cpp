@@ -5,10 +5,15 @@
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QTranslator>
+#include <cstdlib>
+#include <iostream>
 #include <memory>
+#include <optional>
+#include <string_view>
 
 #include "base/Prompts.h"
 #include "base/RunSettings.h"
+#include "device/DemoMeter.h"
 #include "ui/QtPrompts.h"
 #include "ui/HandlerGuard.h"
 #include "ui/main/Mainform.h"
@@ -31,11 +36,42 @@ public:
     }
 };
 
+// The demonstration meter asked for on the command line ("--demo", "--demo=usb");
+// nothing else is simulated. Exits with a message for an unknown option.
+std::optional<zorvex::TDemoLink> DemoOption(int argc, char* argv[]) {
+    std::optional<zorvex::TDemoLink> demo;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument(argv[i]);
+        try {
+            if (const auto link = zorvex::ParseDemoOption(argument)) {
+                demo = link;
+                continue;
+            }
+        } catch (const zorvex::Exception& e) {
+            std::cerr << "zorvex: " << e.what() << "\n";
+            std::exit(2);
+        }
+        if (argument == "--help" || argument == "-h") {
+            std::cout << "Использование: zorvex [--demo[=usb]]\n"
+                         "  --demo[=usb]  демонстрационный прибор вместо настоящего: на связи через драйвер\n"
+                         "                или, с =usb, через USB\n"
+                         "База данных data.db — в каталоге, из которого запущена программа.\n";
+            std::exit(0);
+        }
+        std::cerr << "zorvex: неизвестный параметр " << argument << "\n";
+        std::exit(2);
+    }
+    return demo;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
     zorvex::ApplyRunSettings();
-    TZorvexApplication app(argc, argv);
+    TZorvexApplication app(argc, argv);  // takes Qt's own options out of argv
+    const std::optional<zorvex::TDemoLink> demo = DemoOption(argc, argv);
+    std::optional<zorvex::TDemoMeter> demoMeter;
+    if (demo) demoMeter.emplace(*demo);
     zorvex::ResetNumericLocale();
     // Qt's own dialog texts (file dialogs, standard buttons) in Russian too.
     QTranslator qtTexts;
@@ -45,6 +81,7 @@ int main(int argc, char* argv[]) {
     zorvex::InstallPrompts(std::make_shared<zorvex::QtPrompts>());
 
     zorvex::TMainform mainform("data.db");
+    if (demo) mainform.MarkDemonstrationMeter();
     mainform.show();
     return QApplication::exec();
 }

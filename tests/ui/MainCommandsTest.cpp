@@ -14,6 +14,7 @@
 #include "MainformFixture.h"
 #include "base/CodePage1251.h"
 #include "base/RunSettings.h"
+#include "device/DemoMeter.h"
 #include "device/DriverLoader.h"
 #include "device/ImageBuilder.h"
 #include "device/SimulatedMeter.h"
@@ -270,6 +271,31 @@ TEST_F(CommandsTest, DownloadStoresEveryRecordOnceAndShowsTheNewestList) {
     ASSERT_EQ(form->DateTree->topLevelItemCount(), 1);
     EXPECT_EQ(form->DateTree->topLevelItem(0)->text(0), "2024");
     EXPECT_EQ(form->DateTree->topLevelItem(0)->child(0)->childCount(), 3);  // 5, 6 and 7 March
+}
+
+TEST_F(CommandsTest, TheDemonstrationMeterGivesItsWholeDayOnceAndTheTitleSaysSo) {
+    const TMeasureDataP day = DemoMeasurements();
+    for (const TDemoLink link : {TDemoLink::Driver, TDemoLink::Usb}) {
+        SCOPED_TRACE(static_cast<int>(link));
+        RawExec(Data("data.db"), "delete from measurements");
+        const TDemoMeter demo(link);
+        drive = [](QDialog& dialog) {
+            auto& download = dynamic_cast<TGetDevDataForm&>(dialog);
+            download.show();
+            download.Timer1Timer();
+            EXPECT_EQ(download.State(), TGetDevDataForm::kFinished);
+            download.Button1Click();  // "ОК"
+            return download.result();
+        };
+        form->BitBtn1->click();
+        EXPECT_EQ(Count(Data("data.db")), std::to_string(day.TotalRecords()));
+        for (int method = 0; method < kMethodCount; ++method)
+            for (int kind = 0; kind < kKindCount; ++kind)
+                EXPECT_EQ(form->Matrix()(method, kind).Records.size(), day(method, kind).Records.size());
+    }
+    EXPECT_EQ(form->windowTitle(), "Zorvex");
+    form->MarkDemonstrationMeter();
+    EXPECT_EQ(form->windowTitle(), "Zorvex — демонстрационный прибор");
 }
 
 TEST_F(CommandsTest, CancelledDownloadChangesNothing) {

@@ -1,10 +1,12 @@
 #include "app/cli/CliApp.h"
 
 #include <filesystem>
+#include <optional>
 
 #include "base/Exceptions.h"
 #include "base/Prompts.h"
 #include "app/cli/ConsolePrompts.h"
+#include "device/DemoMeter.h"
 #include "storage/Database.h"
 #include "storage/FileSafety.h"
 #include "storage/SQLiteDatabase.h"
@@ -30,10 +32,12 @@ std::vector<CliCommand> AllCommands() {
 }
 
 void PrintOverallHelp(std::ostream& out, const std::vector<CliCommand>& commands) {
-    out << "Использование: " << kProgram << " [--db ФАЙЛ] КОМАНДА [параметры]\n\n"
+    out << "Использование: " << kProgram << " [--db ФАЙЛ] [--demo[=usb]] КОМАНДА [параметры]\n\n"
         << "Работа с прибором и сохранёнными измерениями из командной строки.\n\n"
-        << "  --db ФАЙЛ   база данных (по умолчанию data.db в текущем каталоге)\n"
-        << "  --help      эта справка; КОМАНДА --help — справка по команде\n\n"
+        << "  --db ФАЙЛ       база данных (по умолчанию data.db в текущем каталоге)\n"
+        << "  --demo[=usb]    демонстрационный прибор вместо настоящего: на связи через драйвер\n"
+        << "                  или, с =usb, через USB; его память живёт до конца команды\n"
+        << "  --help          эта справка; КОМАНДА --help — справка по команде\n\n"
         << "Команды:\n";
     for (const auto& c : commands) {
         std::string name = c.name;
@@ -112,6 +116,7 @@ void ExpectOperands(const ParsedArgs& args, std::size_t count, const std::string
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const std::vector<CliCommand> commands = AllCommands();
     std::string database = "data.db";
+    std::optional<TDemoLink> demo;
     std::size_t i = 0;
     for (; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -123,6 +128,13 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
             database = args[++i];
         } else if (a.rfind("--db=", 0) == 0) {
             database = a.substr(5);
+        } else if (a == "--demo" || a.rfind("--demo=", 0) == 0) {
+            try {
+                demo = ParseDemoOption(a);
+            } catch (const Exception& e) {
+                err << kProgram << ": " << e.what() << "\n";
+                return 2;
+            }
         } else if (a.rfind("-", 0) == 0) {
             err << kProgram << ": " << (a == "--db" ? "для параметра --db нужно значение" : "неизвестный параметр " + a)
                 << "\n";
@@ -157,6 +169,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         const ParsedArgs parsed = ParseArgs(rest, options);
         CliContext context(out, err, database);
         context.console = prompts.get();
+        std::optional<TDemoMeter> demoMeter;
+        if (demo) demoMeter.emplace(*demo);
         const int status = command->run(context, parsed);
         SetMainDatabase(nullptr);
         // Output that never reached its file (a full disk, a closed pipe) is no success.

@@ -71,6 +71,10 @@ TMainform::~TMainform() {
     qApp->removeEventFilter(this);
 }
 
+void TMainform::MarkDemonstrationMeter() {
+    setWindowTitle(QStringLiteral("Zorvex — демонстрационный прибор"));
+}
+
 // ---- building the window ---------------------------------------------------
 
 void TMainform::BuildWindow() {

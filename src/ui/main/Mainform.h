@@ -62,6 +62,10 @@ public:
     explicit TMainform(const std::string& databaseFile = "data.db", QWidget* parent = nullptr);
     ~TMainform() override;
 
+    // The title says the meter is a demonstration one, so that a screenshot
+    // of simulated data is never taken for a real inspection.
+    void MarkDemonstrationMeter();
+
     // ---- state ----
     const TMeasureDataP& Matrix() const { return matrix_; }
     int Mode() const { return Mode_; }
