@@ -1,7 +1,8 @@
 // The windowed program: run-wide settings, the Qt boxes behind the prompts
-// seam, the main window on data.db in the start-up directory, and the
-// top-level handler that shows a failure of any event handler in an error box
-// while the window stays usable.
+// seam, the main window on the program's data.db (in the start-up directory,
+// or in the user's data directory once installed), and the top-level handler
+// that shows a failure of any event handler in an error box while the window
+// stays usable.
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QTranslator>
@@ -9,8 +10,11 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 
+#include "base/DataLocations.h"
+#include "base/Exceptions.h"
 #include "base/Prompts.h"
 #include "base/RunSettings.h"
 #include "device/DemoMeter.h"
@@ -19,6 +23,17 @@
 #include "ui/main/Mainform.h"
 
 namespace {
+
+// Where the window's database is, for --help; the data directory itself is not made for it.
+std::string DatabaseHelpText() {
+    try {
+        const zorvex::TDataLocations& locations = zorvex::DataLocations();
+        if (locations.installed) return "База данных — " + locations.databaseFile + ".\n";
+    } catch (const zorvex::Exception&) {
+        return "База данных data.db — в каталоге данных пользователя.\n";
+    }
+    return "База данных data.db — в каталоге, из которого запущена программа.\n";
+}
 
 class TZorvexApplication final : public QApplication {
 public:
@@ -55,7 +70,7 @@ std::optional<zorvex::TDemoLink> DemoOption(int argc, char* argv[]) {
             std::cout << "Использование: zorvex [--demo[=usb]]\n"
                          "  --demo[=usb]  демонстрационный прибор вместо настоящего: на связи через драйвер\n"
                          "                или, с =usb, через USB\n"
-                         "База данных data.db — в каталоге, из которого запущена программа.\n";
+                      << DatabaseHelpText();
             std::exit(0);
         }
         std::cerr << "zorvex: неизвестный параметр " << argument << "\n";
@@ -80,7 +95,15 @@ int main(int argc, char* argv[]) {
         QApplication::installTranslator(&qtTexts);
     zorvex::InstallPrompts(std::make_shared<zorvex::QtPrompts>());
 
-    zorvex::TMainform mainform("data.db");
+    std::string databaseFile;
+    try {
+        zorvex::EnsureDataDirectory();
+        databaseFile = zorvex::DataLocations().databaseFile;
+    } catch (...) {
+        zorvex::ShowCurrentException();
+        return 1;
+    }
+    zorvex::TMainform mainform(databaseFile);
     if (demo) mainform.MarkDemonstrationMeter();
     mainform.show();
     return QApplication::exec();

@@ -2,11 +2,11 @@
 
 #include <filesystem>
 
+#include "base/DataLocations.h"
 #include "base/Exceptions.h"
 #include "base/Format.h"
 #include "base/Numbers.h"
 #include "base/Prompts.h"
-#include "base/RunSettings.h"
 #include "storage/DBDataAdapter.h"
 #include "storage/FileDataAdapter.h"
 #include "storage/SQLiteDatabase.h"
@@ -29,7 +29,8 @@ void DeleteRow(std::int32_t id) {
 
 std::string ProtocolDirectory() {
     if (const auto& directory = DirectoryOverride()) return *directory;
-    return (std::filesystem::path(ProgramDirectory()) / "protocols").string();
+    EnsureDataDirectory();  // protocols/ is made on the first store; its parent must be private
+    return DataLocations().protocolDirectory;
 }
 
 ProtocolDirectoryScope::ProtocolDirectoryScope(std::string directory) : previous_(std::move(DirectoryOverride())) {

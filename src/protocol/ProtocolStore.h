@@ -15,7 +15,9 @@ namespace zorvex {
 
 inline constexpr const char* kProtocolFileExtension = ".zorvexpro";
 
-// "protocols" beside the program, unless a ProtocolDirectoryScope is active.
+// The protocol directory of the data layout (DataLocations: "protocols"
+// beside the program, or in the user's data directory when installed), unless
+// a ProtocolDirectoryScope is active.
 std::string ProtocolDirectory();
 // Protocol files go to `directory` while the guard lives (tests, tools).
 class ProtocolDirectoryScope {

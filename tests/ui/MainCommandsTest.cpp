@@ -77,6 +77,17 @@ protected:
         backendScope.reset();  // restores the previous backend before the next is installed
         backendScope = std::make_unique<DriverBackendScope>(meter);
     }
+    // The download dialog runs its transfer and is closed with "ОК".
+    void AcceptFinishedDownload() {
+        drive = [](QDialog& dialog) {
+            auto& download = dynamic_cast<TGetDevDataForm&>(dialog);
+            download.show();
+            download.Timer1Timer();
+            EXPECT_EQ(download.State(), TGetDevDataForm::kFinished);
+            download.Button1Click();  // "ОК"
+            return download.result();
+        };
+    }
     void Press(int key, Qt::KeyboardModifiers modifiers) {
         QKeyEvent press(QEvent::KeyPress, key, modifiers);
         QApplication::sendEvent(form->DataGrid, &press);
@@ -244,14 +255,7 @@ TEST_F(CommandsTest, DownloadStoresEveryRecordOnceAndShowsTheNewestList) {
         SCOPED_TRACE(c.name);
         const TMeasureDataP contents = MeterContents(c.singlesAt, c.monitoringAt);
         Attach(BuildImage(contents));
-        drive = [](QDialog& dialog) {
-            auto& download = dynamic_cast<TGetDevDataForm&>(dialog);
-            download.show();
-            download.Timer1Timer();
-            EXPECT_EQ(download.State(), TGetDevDataForm::kFinished);
-            download.Button1Click();  // "ОК"
-            return download.result();
-        };
+        AcceptFinishedDownload();
         form->BitBtn1->click();
         stored += 5;
         EXPECT_EQ(Count(Data("data.db")), std::to_string(stored));
@@ -279,14 +283,7 @@ TEST_F(CommandsTest, TheDemonstrationMeterGivesItsWholeDayOnceAndTheTitleSaysSo)
         SCOPED_TRACE(static_cast<int>(link));
         RawExec(Data("data.db"), "delete from measurements");
         const TDemoMeter demo(link);
-        drive = [](QDialog& dialog) {
-            auto& download = dynamic_cast<TGetDevDataForm&>(dialog);
-            download.show();
-            download.Timer1Timer();
-            EXPECT_EQ(download.State(), TGetDevDataForm::kFinished);
-            download.Button1Click();  // "ОК"
-            return download.result();
-        };
+        AcceptFinishedDownload();
         form->BitBtn1->click();
         EXPECT_EQ(Count(Data("data.db")), std::to_string(day.TotalRecords()));
         for (int method = 0; method < kMethodCount; ++method)

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "base/DataLocations.h"
 #include "base/Exceptions.h"
 #include "base/Prompts.h"
 #include "app/cli/ConsolePrompts.h"
@@ -31,10 +32,21 @@ std::vector<CliCommand> AllCommands() {
     return commands;
 }
 
+// Where the database is when --db is not given; the data directory itself is not made for the help.
+std::string DefaultDatabaseText() {
+    try {
+        const TDataLocations& locations = DataLocations();
+        if (locations.installed) return locations.databaseFile;
+    } catch (const Exception&) {
+        return "data.db в каталоге данных пользователя";
+    }
+    return "data.db в текущем каталоге";
+}
+
 void PrintOverallHelp(std::ostream& out, const std::vector<CliCommand>& commands) {
     out << "Использование: " << kProgram << " [--db ФАЙЛ] [--demo[=usb]] КОМАНДА [параметры]\n\n"
         << "Работа с прибором и сохранёнными измерениями из командной строки.\n\n"
-        << "  --db ФАЙЛ       база данных (по умолчанию data.db в текущем каталоге)\n"
+        << "  --db ФАЙЛ       база данных (по умолчанию " << DefaultDatabaseText() << ")\n"
         << "  --demo[=usb]    демонстрационный прибор вместо настоящего: на связи через драйвер\n"
         << "                  или, с =usb, через USB; его память живёт до конца команды\n"
         << "  --help          эта справка; КОМАНДА --help — справка по команде\n\n"
@@ -115,7 +127,7 @@ void ExpectOperands(const ParsedArgs& args, std::size_t count, const std::string
 
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const std::vector<CliCommand> commands = AllCommands();
-    std::string database = "data.db";
+    std::optional<std::string> database;  // the program's own when not given
     std::optional<TDemoLink> demo;
     std::size_t i = 0;
     for (; i < args.size(); ++i) {
@@ -167,7 +179,11 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     try {
         std::vector<OptionDef> options = command->options;
         const ParsedArgs parsed = ParseArgs(rest, options);
-        CliContext context(out, err, database);
+        if (!database) {
+            EnsureDataDirectory();
+            database = DataLocations().databaseFile;
+        }
+        CliContext context(out, err, *database);
         context.console = prompts.get();
         std::optional<TDemoMeter> demoMeter;
         if (demo) demoMeter.emplace(*demo);

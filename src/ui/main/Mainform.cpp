@@ -25,6 +25,7 @@
 #include <QVBoxLayout>
 #include <filesystem>
 
+#include "base/DataLocations.h"
 #include "base/DateTime.h"
 #include "base/Prompts.h"
 #include "base/RunSettings.h"
@@ -540,11 +541,11 @@ void TMainform::N15Click() {
 }
 
 void TMainform::N11Click() {
-    OpenDocument((std::filesystem::path(ProgramDirectory()) / "doc" / "zorvex-user-manual.chm").string());
+    OpenDocument((std::filesystem::path(DataLocations().documentDirectory) / "zorvex-user-manual.chm").string());
 }
 
 void TMainform::N21Click() {
-    OpenDocument((std::filesystem::path(ProgramDirectory()) / "doc" / "sanpin.chm").string());
+    OpenDocument((std::filesystem::path(DataLocations().documentDirectory) / "sanpin.chm").string());
 }
 
 void TMainform::OpenDocument(const std::string& path) {

@@ -58,7 +58,8 @@ class TMainform final : public QMainWindow {
     Q_OBJECT
 public:
     // Opens (or creates) the database `databaseFile` as the program's
-    // database and loads the levels; the program passes the bare "data.db".
+    // database and loads the levels; the program passes the data layout's
+    // database (the bare "data.db" when run from its build tree).
     explicit TMainform(const std::string& databaseFile = "data.db", QWidget* parent = nullptr);
     ~TMainform() override;
 

@@ -8,10 +8,10 @@
 #include <system_error>
 
 #include "base/CodePage1251.h"
+#include "base/DataLocations.h"
 #include "base/Exceptions.h"
 #include "base/Numbers.h"
 #include "base/Prompts.h"
-#include "base/RunSettings.h"
 #include "device/DeviceDataSource.h"
 #include "device/MeterCommands.h"
 #include "device/TestDataSource.h"
@@ -69,7 +69,7 @@ void TMainform::N18Click() {
 // ---- measurement files ------------------------------------------------------------
 
 void TMainform::N4Click() {
-    const auto fileName = Prompts().OpenFileName("", kDataFileFilter, ProgramDirectory());
+    const auto fileName = Prompts().OpenFileName("", kDataFileFilter, DataLocations().fileDialogDirectory);
     if (!fileName) return;
     TMeasureDataP data;
     {
@@ -83,7 +83,7 @@ void TMainform::N4Click() {
 }
 
 void TMainform::N5Click() {
-    const auto fileName = Prompts().SaveFileName("", kDataFileFilter, "zorvex", ProgramDirectory());
+    const auto fileName = Prompts().SaveFileName("", kDataFileFilter, "zorvex", DataLocations().fileDialogDirectory);
     if (!fileName) return;
     // A copy goes to the file: the records on view keep the ids they have, so
     // measurements of the program's database stay editable there after a backup.

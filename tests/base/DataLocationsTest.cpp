@@ -1,0 +1,143 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "base/DataLocations.h"
+#include "base/Exceptions.h"
+#include "base/RunSettings.h"
+#include "support/TempDir.h"
+
+using namespace zorvex;
+using zorvex::test::TempDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+void ExpectLocations(const TDataLocations& actual, const TDataLocations& expected, const std::string& name) {
+    EXPECT_EQ(actual.installed, expected.installed) << name;
+    EXPECT_EQ(actual.dataDirectory, expected.dataDirectory) << name;
+    EXPECT_EQ(actual.databaseFile, expected.databaseFile) << name;
+    EXPECT_EQ(actual.protocolDirectory, expected.protocolDirectory) << name;
+    EXPECT_EQ(actual.documentDirectory, expected.documentDirectory) << name;
+    EXPECT_EQ(actual.fileDialogDirectory, expected.fileDialogDirectory) << name;
+}
+
+}  // namespace
+
+#ifndef _WIN32
+
+namespace {
+
+TLocationInputs Inputs(const char* programDirectory, bool writable, const char* home, const char* xdgDataHome) {
+    TLocationInputs inputs;
+    inputs.programDirectory = programDirectory;
+    inputs.programDirectoryWritable = writable;
+    inputs.home = home;
+    inputs.xdgDataHome = xdgDataHome;
+    return inputs;
+}
+
+// The permission bits in octal, as ls and chmod show them.
+std::string Mode(const fs::path& path) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%o", static_cast<unsigned>(fs::status(path).permissions() & fs::perms::all));
+    return text;
+}
+
+}  // namespace
+
+TEST(DataLocations, LayoutFollowsTheProgramDirectoryAndTheEnvironment) {
+    struct Case {
+        const char* name;
+        TLocationInputs inputs;
+        TDataLocations expected;
+    };
+    const Case cases[] = {
+        {"build tree: everything beside the program, the environment unused",
+         Inputs("/home/u/zorvex/build/src/app", true, "", "/home/u/xdg"),
+         {false, "", "data.db", "/home/u/zorvex/build/src/app/protocols", "/home/u/zorvex/build/src/app/doc",
+          "/home/u/zorvex/build/src/app"}},
+        {"installed, XDG_DATA_HOME set",
+         Inputs("/usr/bin", false, "/home/u", "/var/xdg/"),
+         {true, "/var/xdg/zorvex", "/var/xdg/zorvex/data.db", "/var/xdg/zorvex/protocols", "/usr/share/zorvex/doc",
+          "/var/xdg/zorvex"}},
+        {"installed, XDG_DATA_HOME set and HOME unset",
+         Inputs("/usr/bin", false, "", "/var/xdg"),
+         {true, "/var/xdg/zorvex", "/var/xdg/zorvex/data.db", "/var/xdg/zorvex/protocols", "/usr/share/zorvex/doc",
+          "/var/xdg/zorvex"}},
+        {"installed, XDG_DATA_HOME unset",
+         Inputs("/opt/zorvex/bin", false, "/home/u", ""),
+         {true, "/home/u/.local/share/zorvex", "/home/u/.local/share/zorvex/data.db",
+          "/home/u/.local/share/zorvex/protocols", "/opt/zorvex/share/zorvex/doc", "/home/u/.local/share/zorvex"}},
+        {"installed, relative XDG_DATA_HOME ignored, trailing separators",
+         Inputs("/usr/local/bin/", false, "/home/u/", "xdg/data"),
+         {true, "/home/u/.local/share/zorvex", "/home/u/.local/share/zorvex/data.db",
+          "/home/u/.local/share/zorvex/protocols", "/usr/local/share/zorvex/doc", "/home/u/.local/share/zorvex"}},
+    };
+    for (const Case& c : cases) ExpectLocations(ResolveDataLocations(c.inputs), c.expected, c.name);
+}
+
+TEST(DataLocations, InstalledWithoutAUsableHomeIsAClearError) {
+    struct Case {
+        TLocationInputs inputs;
+        const char* message;
+    };
+    const Case cases[] = {
+        {Inputs("/usr/bin", false, "", ""),
+         "Не удалось определить каталог данных пользователя: не задана переменная HOME"},
+        {Inputs("/usr/bin", false, "", "relative"),
+         "Не удалось определить каталог данных пользователя: не задана переменная HOME"},
+        {Inputs("/usr/bin", false, "home/u", ""),
+         "Не удалось определить каталог данных пользователя: в переменной HOME не абсолютный путь «home/u»"},
+    };
+    for (const Case& c : cases) {
+        try {
+            ResolveDataLocations(c.inputs);
+            ADD_FAILURE() << "no error for " << c.message;
+        } catch (const Exception& e) {
+            EXPECT_EQ(e.Message(), c.message);
+        }
+    }
+}
+
+TEST(DataLocations, CreatesTheDataDirectoryPrivateAndLeavesAnExistingOne) {
+    TempDir dir;
+    const fs::path data = dir.path() / "home" / ".local" / "share" / "zorvex";
+    CreateDataDirectory(data.string());
+    ASSERT_TRUE(fs::is_directory(data));
+    EXPECT_EQ(Mode(data), "700");
+    EXPECT_EQ(Mode(dir.path() / "home"), "700");
+
+    // Again, over a directory with contents and the user's own mode: nothing changes.
+    test::WriteFileBytes(data / "data.db", "x");
+    fs::permissions(data, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);  // 750
+    CreateDataDirectory(data.string() + "/");
+    EXPECT_EQ(test::ReadFileBytes(data / "data.db"), "x");
+    EXPECT_EQ(Mode(data), "750");
+}
+
+TEST(DataLocations, AFileInTheWayOfTheDataDirectoryIsAnError) {
+    TempDir dir;
+    test::WriteFileBytes(dir.path() / "share", "");
+    for (const fs::path& target : {dir.path() / "share", dir.path() / "share" / "zorvex"}) {
+        try {
+            CreateDataDirectory(target.string());
+            ADD_FAILURE() << "no error for " << target;
+        } catch (const Exception& e) {
+            EXPECT_EQ(e.Message(),
+                      "Не удалось создать каталог данных «" + target.string() + "»: на его пути файл, а не каталог");
+        }
+    }
+}
+
+#endif  // _WIN32
+
+// The test program lives in the build tree, which its user may write to.
+TEST(DataLocations, RunningFromTheBuildTreeKeepsEverythingBesideTheProgram) {
+    const fs::path program(ProgramDirectory());
+    ExpectLocations(DataLocations(),
+                    {false, "", "data.db", (program / "protocols").string(), (program / "doc").string(),
+                     program.string()},
+                    "the test program");
+}
