@@ -2,10 +2,11 @@
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
+PKG_BUILD  ?= build-package
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: all deps build run test test-asan bench fuzz clean
+.PHONY: all deps build run test test-asan bench fuzz package install-local clean
 
 all: build
 
@@ -48,6 +49,24 @@ fuzz: deps
 	  echo "== $$f"; mkdir -p $(FUZZ_BUILD)/corpus/$$(basename $$f); \
 	  "$$f" -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 $(FUZZ_BUILD)/corpus/$$(basename $$f) || exit 1; \
 	done
+
+# The Debian package: the programs built stripped in Release in $(PKG_BUILD)
+# (only what is installed, no tests), packed by CPack with the Depends that
+# dpkg-shlibdeps finds, then checked: control fields, file list, stripping.
+# ${...}: make would count the parentheses of the sed script.
+VERSION := ${shell sed -n 's/^project(zorvex VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt}
+package: deps
+	cmake -S . -B $(PKG_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+	  -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON $(CMAKE_ARGS)
+	cmake --build $(PKG_BUILD) -j $(JOBS) --target zorvex zorvex-cli zorvex_install_files
+	cd $(PKG_BUILD) && cpack -G DEB
+	tests/install/check_deb.sh $(PKG_BUILD)/zorvex_$(VERSION)_*.deb $(VERSION)
+
+# Installs that package on this system through apt, which brings its
+# dependencies; `apt-get remove zorvex` takes it away again.
+SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
+install-local: package
+	$(SUDO) apt-get install -y --reinstall ./$(PKG_BUILD)/zorvex_$(VERSION)_*.deb
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
