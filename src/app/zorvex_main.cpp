@@ -4,6 +4,7 @@
 // that shows a failure of any event handler in an error box while the window
 // stays usable.
 #include <QApplication>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QTranslator>
 #include <cstdlib>
@@ -84,6 +85,9 @@ std::optional<zorvex::TDemoLink> DemoOption(int argc, char* argv[]) {
 int main(int argc, char* argv[]) {
     zorvex::ApplyRunSettings();
     TZorvexApplication app(argc, argv);  // takes Qt's own options out of argv
+    // Ties the window to the installed menu entry and its icon (Wayland shells, task bars).
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.zorvex.Zorvex"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("org.zorvex.Zorvex")));
     const std::optional<zorvex::TDemoLink> demo = DemoOption(argc, argv);
     std::optional<zorvex::TDemoMeter> demoMeter;
     if (demo) demoMeter.emplace(*demo);
