@@ -5,9 +5,11 @@
 # meter and from a memory-image file) must land in the user's data directory
 # ~/.local/share/zorvex/data.db and nowhere else.
 # Run as root, the commands run as nobody (uid 65534); otherwise as the caller.
-# Usage: ordinary_user_run.sh CMAKE BUILD_DIR DEMO_IMAGE_TOOL
+# A stored protocol in the same data directory prints to a PDF in the start
+# directory the user may write to.
+# Usage: ordinary_user_run.sh CMAKE BUILD_DIR DEMO_IMAGE_TOOL DEMO_PROTOCOL_TOOL
 set -euo pipefail
-cmake=$1 build=$2 image_tool=$3
+cmake=$1 build=$2 image_tool=$3 protocol_tool=$4
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -83,6 +85,22 @@ if ! cli download --image "$image"; then
     fail "zorvex-cli download --image: $err"
 elif [[ $(stored_count "$out") -ne $demo_records ]]; then
     fail "download --image read $(stored_count "$out") records, the image holds $demo_records"
+fi
+
+# A protocol stored by the window (its row in data.db, its measurements in
+# protocols/ of the data directory) prints as the user, into the user's home.
+"$protocol_tool" "$work/stored"
+if [[ -n ${as_user[*]} ]]; then chown -R 65534:65534 "$work/stored"; fi
+rm -f "$database"
+"${as_user[@]}" cp -a "$work/stored/." "$data_dir/"
+rm -rf "$work/stored"
+if ! (cd "$home" && env -i HOME="$home" PATH=/usr/bin:/bin LC_ALL=C.UTF-8 QT_QPA_PLATFORM=offscreen \
+        "${as_user[@]}" "$prefix/bin/zorvex-cli" protocol pdf 1 protocol.pdf) >"$work/out" 2>"$work/err"; then
+    fail "zorvex-cli protocol pdf: $(cat "$work/err")"
+elif [[ $(pdftotext "$home/protocol.pdf" -) != *"ПРОТОКОЛ № 17/2026"* ]]; then
+    fail "the printed protocol lacks its number"
+else
+    [[ $(stat -c %u "$home/protocol.pdf") == "$user_id" ]] || fail "protocol.pdf is not the user's"
 fi
 
 # One database, in the data directory: none beside the program or in the start directory.
