@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "device/DownloadInfo.h"
 #include "device/LibUsbDeviceDataSource.h"
 #include "device/SLDeviceDataSource.h"
 #include "model/MeasureModel.h"
@@ -17,7 +18,14 @@ public:
 
     void GetData(const std::string& Param, TMeasureDataP& Data) override;
 
+    // What the last GetData knows of its download: the link it took, its end
+    // (Now()), and for the driver link the meter's memory with the passport
+    // fields read from it. The USB link has no passport request, so its
+    // passport fields stay unknown. Reset when a GetData fails.
+    const TDownloadInfo& LastDownload() const { return last_; }
+
 private:
+    TDownloadInfo last_;
     TSLDeviceDataSource driverSource_;
     TLibUsbDeviceDataSource usbSource_;
 };

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cmath>
+#include <span>
 
 #include "base/Prompts.h"
 
@@ -22,7 +23,18 @@ public:
         const bool ok = driver_.ReadSector(static_cast<std::uint16_t>(sector),
                                            TSectorSpan(bytes_.data() + sector * kSectorSize, kSectorSize));
         received_[sector] = ok ? driver_.LastSectorBytes() : 0;
+        read_[sector] = read_[sector] || ok;
         return ok;
+    }
+    bool WasRead(int sector) const { return read_[sector]; }
+    // The bytes from offset 0 up to the first one that did not arrive.
+    std::span<const std::uint8_t> ReceivedPrefix() const {
+        std::size_t size = 0;
+        for (int sector = 0; sector < kSectorCount; ++sector) {
+            size += static_cast<std::size_t>(received_[sector]);
+            if (received_[sector] < kSectorSize) break;
+        }
+        return std::span<const std::uint8_t>(bytes_.data(), size);
     }
     // Reads a sector or raises the exchange error.
     void Load(int sector) {
@@ -45,6 +57,7 @@ private:
     TZorvexDriver& driver_;
     std::array<std::uint8_t, kMemoryImageSize> bytes_{};
     std::array<int, kSectorCount> received_{};
+    std::array<bool, kSectorCount> read_{};
 };
 
 // Closes the link on every way out of a download.
@@ -109,6 +122,7 @@ TFieldClass MonitorClass(std::uint8_t mode) {
 }
 
 void TSLDeviceDataSource::GetData(const std::string&, TMeasureDataP& Data) {
+    last_ = TDownloadInfo{};
     driver_.ImageFile = ImageFile;
     if (!driver_.OpenDevice(0)) {
         driver_.CloseDevice();
@@ -259,6 +273,16 @@ void TSLDeviceDataSource::GetData(const std::string&, TMeasureDataP& Data) {
             ++recordCount;
         }
     }
+
+    // The kept image is the whole memory, not only what the records needed:
+    // the sectors not read yet follow in ascending order.
+    for (int sector = 0; sector < kSectorCount; ++sector)
+        if (!image.WasRead(sector)) image.Load(sector);
+    const auto received = image.ReceivedPrefix();
+    last_.link = kLinkDriver;
+    ReadImagePassport(received, last_);
+    // A short image file is no meter memory: its missing bytes are not kept as zeros.
+    if (received.size() == kMemoryImageSize) last_.image.assign(received.begin(), received.end());
 
     driver_.CloseDevice();
     if (values == 0) Prompts().ShowMessage("Карта памяти пуста", "Информация", MessageIcon::Information);

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "device/DownloadInfo.h"
 #include "device/ZorvexDriver.h"
 #include "model/MeasureModel.h"
 
@@ -44,10 +45,18 @@ public:
     // A memory-image file read instead of the meter; empty for the meter.
     std::string ImageFile;
 
+    // Decodes the records, then reads the rest of the memory so that the
+    // whole of it can be kept with the download.
     void GetData(const std::string& Param, TMeasureDataP& Data) override;
+
+    // After a completed GetData: link "driver", the passport fields read from
+    // the memory and the memory itself (empty when an image file was shorter
+    // than the memory). Empty after a failed or stopped one.
+    const TDownloadInfo& LastDownload() const { return last_; }
 
 private:
     TZorvexDriver driver_;
+    TDownloadInfo last_;
 };
 
 }  // namespace zorvex

@@ -66,6 +66,13 @@ TFormOutcome FormProtocol(TProtocolSession& session, const IProtocolFields& fiel
     if (const auto problem = CheckStorable(fields, session.Tables)) {
         throw Exception("Протокол не сохранён. " + *problem);
     }
+    if (!session.CalibrationConfirmed) {
+        const std::string question = CalibrationQuestion(session.Calibrations);
+        if (!question.empty()) {
+            if (!Prompts().Confirm(question, "Подтверждение")) return TFormOutcome::NotStored;
+            session.CalibrationConfirmed = true;
+        }
+    }
 
     RecordFieldTexts([&fields](const std::string& name) { return fields.FieldText(name); });
 

@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "model/MeasureModel.h"
+#include "protocol/CalibrationCheck.h"
 #include "protocol/ProtocolFields.h"
 #include "protocol/ResultTables.h"
 
@@ -24,6 +26,12 @@ struct TProtocolSession {
     // storing then would replace them with what the editor failed to load.
     bool TextsLoaded = true;
     std::string NotLoadedReason;
+
+    // The meters that took the measurements, as their downloads recorded
+    // them; empty when none came from a recorded download.
+    std::vector<TMeterCalibration> Calibrations;
+    // The user chose to go on although a calibration was out of date.
+    bool CalibrationConfirmed = false;
 };
 
 // A session for a new protocol on a copy of the main window's measurements.
@@ -52,7 +60,9 @@ enum class TFormOutcome {
 
 // "Сформировать" up to the document: refuses (Exception, nothing stored)
 // when the stored texts were not loaded or a text cannot be stored
-// unchanged; records the field texts in the input history (one transaction,
+// unchanged; asks once whether to go on when a calibration of
+// `Calibrations` was out of date on the measurements' day (No: NotStored,
+// nothing stored); records the field texts in the input history (one transaction,
 // rolled back on failure), encodes, stores the row and writes the file with
 // its overwrite question. StoredFileKept is told to the user here.
 TFormOutcome FormProtocol(TProtocolSession& session, const IProtocolFields& fields);

@@ -28,11 +28,13 @@ private:
     std::unique_ptr<TSQLiteDatabase> owned_;
 };
 
+}  // namespace
+
 // Records carry 32-bit ids: a row id past that range would be narrowed on the
 // record and make every later read of the table fail, so such a store is
 // refused before any row is written. SQLite's next id is one past the larger
 // of the highest id in use and the highest ever handed out.
-void CheckIdsLeft(TSQLiteDatabase& db, std::int64_t count) {
+void CheckMeasurementIdsLeft(TSQLiteDatabase& db, std::int64_t count) {
     const std::int64_t highest = db.ScalarInt(
         "select max(coalesce((select max(id) from measurements), 0), "
         "coalesce((select seq from sqlite_sequence where name = 'measurements'), 0))");
@@ -40,8 +42,6 @@ void CheckIdsLeft(TSQLiteDatabase& db, std::int64_t count) {
         throw Exception("Измерения не сохранены: номера записей базы данных исчерпаны (наибольший номер " +
                         std::to_string(highest) + ")");
 }
-
-}  // namespace
 
 void TDBDataAdapter::GetData(const std::string& Param, TMeasureDataP& Data) {
     AdapterConnection connection(Param);
@@ -100,7 +100,7 @@ void TDBDataAdapter::PutData(TMeasureDataP& Data, const std::string& Param) {
         }
         for (const auto& [record, previousId] : given) record->id = previousId;
     };
-    CheckIdsLeft(db, static_cast<std::int64_t>(Data.TotalRecords()));
+    CheckMeasurementIdsLeft(db, static_cast<std::int64_t>(Data.TotalRecords()));
     db.StartTransaction();
     try {
         for (int method = 0; method < kMethodCount; ++method) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "model/MeasureModel.h"
@@ -28,6 +29,10 @@ public:
     // records keep the ids they had and no transaction stays open.
     void PutData(TMeasureDataP& Data, const std::string& Param) override;
 };
+
+// Refuses a store of `count` new rows whose ids would pass 2^31-1, before any
+// row is written: records carry 32-bit ids.
+void CheckMeasurementIdsLeft(TSQLiteDatabase& db, std::int64_t count);
 
 inline constexpr const char* kInsertMeasurementSql =
     "insert into measurements (method, kind, number, workplace, height, time, mvalue, mvalue2, evalue, evalue2, "

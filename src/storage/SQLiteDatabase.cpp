@@ -360,6 +360,8 @@ void TSQLiteDatabase::RunInTransaction(const std::function<void()>& work) {
     }
 }
 
+int TSQLiteDatabase::MaxParameters() const { return sqlite3_limit(db_, SQLITE_LIMIT_VARIABLE_NUMBER, -1); }
+
 std::int64_t TSQLiteDatabase::LastRowId() const { return sqlite3_last_insert_rowid(db_); }
 
 std::string TSQLiteDatabase::FileName() const {
@@ -389,6 +391,16 @@ std::string TSQLiteTable::TextAt(int column) const {
         case Kind::Integer: return IntToStr(cell.integer);
         case Kind::Floating: return FloatToStr(cell.floating);
         default: return Cp1251ToUtf8(std::string_view(arena_).substr(cell.bytes.offset, cell.bytes.length));
+    }
+}
+
+std::optional<double> TSQLiteTable::FloatAt(int column) const {
+    const Cell& cell = CurrentCell(column);
+    switch (cell.kind) {
+        case Kind::Null: return std::nullopt;
+        case Kind::Integer: return static_cast<double>(cell.integer);
+        case Kind::Floating: return cell.floating;
+        default: return TryStrToFloat(std::string_view(arena_).substr(cell.bytes.offset, cell.bytes.length));
     }
 }
 

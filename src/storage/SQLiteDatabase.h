@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -39,6 +40,10 @@ public:
     // Current row's value as text; raise ESQLiteException at the end.
     std::string TextByName(std::string_view name) const;
     std::string TextAt(int column) const;
+    // Current row's value as a number: a floating cell exactly as stored
+    // (TextAt rounds to 15 digits), an integer converted, text parsed with
+    // "."; nothing for an absent value or text that is no number.
+    std::optional<double> FloatAt(int column) const;
     // Index of a column by name (any case), raising as TextByName does.
     int ColumnIndex(std::string_view name) const;
 
@@ -100,6 +105,8 @@ public:
     static constexpr int kDefaultBusyTimeoutMs = 5000;
     void SetBusyTimeout(int milliseconds);
     sqlite3* Handle() const { return db_; }
+    // The most `?` parameters one statement may carry on this connection.
+    int MaxParameters() const;
     // Full path of the database file as SQLite resolved it.
     std::string FileName() const;
 

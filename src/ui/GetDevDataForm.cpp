@@ -8,6 +8,7 @@
 #include <QShowEvent>
 #include <QTimer>
 
+#include "base/Clock.h"
 #include "ui/HandlerGuard.h"
 
 namespace zorvex {
@@ -175,6 +176,14 @@ TGetDevDataForm::TGetDevDataForm(QWidget* parent)
     QFont bold = font();
     bold.setBold(true);
     Panel1->setFont(bold);
+    Panel1->setContentsMargins(0, 0, 0, 24);  // room for Label3 below the caption
+    Label3 = new QLabel(Panel1);
+    Label3->setObjectName("Label3");
+    Label3->setGeometry(2, 52, 368, 18);
+    Label3->setAlignment(Qt::AlignCenter);
+    QFont regular = font();
+    regular.setBold(false);  // not the panel's bold
+    Label3->setFont(regular);
     Panel1->hide();
 
     Panel2 = new QWidget(this);
@@ -270,6 +279,8 @@ void TGetDevDataForm::Timer1Timer() {
     }
     transferRunning_ = false;
     Data = received;
+    Download = Source_->LastDownload();
+    Download.time = Now();
 
     SetBold(Label1, false);
     SetBold(Label2, false);
@@ -292,6 +303,7 @@ void TGetDevDataForm::Timer1Timer() {
     InfoLabel1->adjustSize();
     InfoLabel2->setText("Получено записей мониторинга:");
     InfoLabel2->adjustSize();
+    ShowStoreCounts();
     state_ = kFinished;
     Button1->setText("ОК");
     Button1->setDefault(true);
@@ -324,6 +336,17 @@ bool TGetDevDataForm::DeviceProgress(TMDProgress& progress) {
     const bool goOn = state_ != kCancelRequested;
     QCoreApplication::processEvents();
     return goOn;
+}
+
+void TGetDevDataForm::ShowStoreCounts() {
+    try {
+        const TStoreCounts counts = CountNewMeasurements(Data);
+        Label3->setText(QString("Новых записей: %1, уже были в базе: %2").arg(counts.added).arg(counts.skipped));
+    } catch (const std::exception&) {
+        // Only a note: the records are still handed over, and storing them
+        // reports what is wrong with the database.
+        Label3->setText("Не удалось сверить записи с базой данных");
+    }
 }
 
 void TGetDevDataForm::ShowFailed() {

@@ -8,6 +8,7 @@
 
 #include "device/DeviceDataSource.h"
 #include "model/MeasureModel.h"
+#include "storage/DownloadStore.h"
 
 class QLabel;
 class QPushButton;
@@ -39,7 +40,10 @@ private:
 //
 // Use:
 //     TGetDevDataForm dialog;
-//     if (dialog.exec() == QDialog::Accepted) matrix = dialog.Data;  // all ten series
+//     if (dialog.exec() == QDialog::Accepted) {
+//         matrix = dialog.Data;  // all ten series
+//         StoreDownload(matrix, dialog.Download);
+//     }
 //
 // 50 ms after it is shown it calls GetData of its own TDeviceDataSource (the
 // USB bulk link when a meter is on the bus, otherwise the driver link), shows
@@ -60,6 +64,9 @@ public:
 
     // The received matrix, valid when the dialog ended with Accepted.
     TMeasureDataP Data;
+    // What the download was (link, meter, its memory), stamped with the
+    // moment the transfer ended; valid with Data.
+    TDownloadInfo Download;
     // The counts of the last report.
     std::int32_t SinglesCount = 0;
     std::int32_t MonitorsCount = 0;
@@ -88,6 +95,7 @@ public:
     QLabel* Label2 = nullptr;
     QPushButton* Button1 = nullptr;
     QLabel* Panel1 = nullptr;
+    QLabel* Label3 = nullptr;  // on Panel1: new and already stored records
     QWidget* Panel2 = nullptr;
     QLabel* Image1 = nullptr;
     QLabel* Image2 = nullptr;
@@ -108,6 +116,8 @@ private:
     void SetBold(QLabel* label, bool bold);
     // Stops the animation and says the download failed.
     void ShowFailed();
+    // Label3: how many of Data's records the program's database lacks and holds already.
+    void ShowStoreCounts();
 
     std::unique_ptr<TDeviceDataSource> Source_;
     int state_ = kRunning;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <regex>
 
 #include "base/DateTime.h"
 #include "device/ImageBuilder.h"
@@ -95,6 +96,71 @@ TEST_F(CliDevice, DownloadStoresEveryRecordOnce) {
     EXPECT_EQ(Count("select max(id) from measurements"), "6");
 }
 
+TEST_F(CliDevice, DownloadingTheSameMemoryTwiceStoresItOnceAndListsBothDownloads) {
+    TPassport passport;
+    passport.serialNumber = 1207;
+    passport.firmwareVersion = (2 << 16) | 3;
+    passport.calibration = {0, 0, 12, 31, 12, 9};  // 31.12.2009
+    TImageBuilder builder;
+    builder.SetBytes(0, SampleImage());
+    builder.SetPassport(passport);
+    WriteImage(builder.Image());
+    const std::vector<std::string> download = {"--sim-image", "meter.bin", "download"};
+    for (const char* counts : {"Новых записей: 6, уже были в базе: 0\n", "Новых записей: 0, уже были в базе: 6\n"}) {
+        const auto r = Sim(download);
+        ASSERT_EQ(r.status, 0) << r.err;
+        // The counts by method and kind, then the line of what was new.
+        EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 11) << r.out;
+        EXPECT_TRUE(r.out.ends_with(counts)) << r.out;
+    }
+    EXPECT_EQ(Count("select count(*) from measurements"), "6");
+    // A meter on the USB link tells nothing of itself and leaves no memory image.
+    ASSERT_EQ(Sim({"--sim-usb-single", "3,0,0,42", "download"}).status, 0);
+
+    const auto table = Sim({"downloads"});
+    ASSERT_EQ(table.status, 0) << table.err;
+    const std::string time = R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)";
+    const std::string image =
+        std::regex_replace(dir.path().string(), std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)") +
+        R"(/downloads/[-\d ]+-1207(-\d+)?\.bin)";
+    EXPECT_TRUE(std::regex_match(
+        table.out, std::regex("№ +Время +Канал +Серийный номер +Версия ПО +Дата поверки +Новых +Уже были +Файл образа\n"
+                              "1 +" + time + " +driver +1207 +2\\.3 +2009-12-31 +6 +0 +" + image + "\n"
+                              "2 +" + time + " +driver +1207 +2\\.3 +2009-12-31 +0 +6 +" + image + "\n"
+                              "3 +" + time + " +usb +- +- +- +1 +0 +-\n")))
+        << table.out;
+
+    const auto json = Sim({"downloads", "--format", "json"});
+    ASSERT_EQ(json.status, 0) << json.err;
+    EXPECT_TRUE(std::regex_match(
+        json.out,
+        std::regex(R"(\{"id":1,"time":")" + time + R"(","link":"driver","serial":1207,"firmware":"2\.3",)"
+                   R"("calibration":"2009-12-31","added":6,"skipped":0,"image":")" + image + "\"\\}\n" +
+                   R"(\{"id":2,.*"added":0,"skipped":6,.*\}\n)" +
+                   R"(\{"id":3,"time":")" + time + R"(","link":"usb","serial":null,"firmware":null,)"
+                   R"("calibration":null,"added":1,"skipped":0,"image":null\}\n)")))
+        << json.out;
+    // The memory image kept for the first download is the meter's memory.
+    std::smatch kept;
+    ASSERT_TRUE(std::regex_search(json.out, kept, std::regex(R"re("image":"([^"]+)")re")));
+    EXPECT_EQ(test::ReadFileBytes(kept[1].str()), test::ReadFileBytes(dir.path() / "meter.bin"));
+}
+
+TEST_F(CliDevice, AnImagePathWithALineBreakStaysOnItsLine) {
+    std::filesystem::create_directory(dir.path() / "a\nb");
+    ASSERT_EQ(Sim({"--db", "a\nb/data.db", "download", "--image", "meter.bin"}).status, 0);
+    const struct {
+        const char* format;
+        std::string shown;
+    } cases[] = {{"json", "a\\u000ab/downloads/"}, {"table", "a\\x0ab/downloads/"}};
+    for (const auto& c : cases) {
+        const auto r = Sim({"--db", "a\nb/data.db", "downloads", "--format", c.format});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find(c.shown), std::string::npos) << r.out;
+        EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), c.format == std::string("json") ? 1 : 2) << r.out;
+    }
+}
+
 TEST_F(CliDevice, AttachedUsbMeterWinsOverTheImage) {
     const auto r = Sim({"--sim-usb-single", "3,0,0,42", "download", "--image", "meter.bin"});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -106,6 +172,15 @@ TEST_F(CliDevice, InterruptedDownloadStoresNothing) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("Прервано пользователем"), std::string::npos) << r.err;
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "data.db"));
+
+    // Into a database that kept a download before: no second download is recorded.
+    ASSERT_EQ(Sim({"download", "--image", "meter.bin"}).status, 0);
+    EXPECT_EQ(Sim({"--sim-image", "meter.bin", "--sim-interrupt-at-read", "3", "download"}).status, 1);
+    const auto downloads = Sim({"downloads", "--format", "json"});
+    EXPECT_EQ(std::count(downloads.out.begin(), downloads.out.end(), '\n'), 1) << downloads.out;
+    const auto images = std::distance(std::filesystem::directory_iterator(dir.path() / "downloads"),
+                                      std::filesystem::directory_iterator());
+    EXPECT_EQ(images, 1);
 }
 
 TEST_F(CliDevice, Passport) {

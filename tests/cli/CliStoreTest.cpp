@@ -159,6 +159,8 @@ TEST_F(CliStore, ErrorsAndUsage) {
         {{}, 2, "Использование"},
         {{"open"}, 2, "не указан файл"},
         {{"save", "data.db"}, 1, "основная база данных"},
+        {{"downloads", "--format", "xml"}, 2, "неизвестный формат"},
+        {{"downloads", "1"}, 2, "лишний аргумент «1»"},
     };
     for (const auto& c : cases) {
         const auto r = Cli(c.args);
@@ -168,6 +170,22 @@ TEST_F(CliStore, ErrorsAndUsage) {
     const auto help = Cli({"list", "--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("--from ГГГГ-ММ-ДД"), std::string::npos);
+    const auto overall = Cli({"--help"});
+    EXPECT_NE(overall.out.find("\n  downloads     загрузки из прибора"), std::string::npos) << overall.out;
+    const auto downloadsHelp = Cli({"downloads", "--help"});
+    EXPECT_NE(downloadsHelp.out.find("--format table|json|csv"), std::string::npos) << downloadsHelp.out;
+}
+
+TEST_F(CliStore, ADatabaseThatNeverKeptADownloadListsNone) {
+    // data.db as the program wrote it before it kept downloads.
+    for (const char* format : {"table", "json"}) {
+        const auto r = Cli({"downloads", "--format", format});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, "") << format;
+    }
+    const auto csv = Cli({"downloads", "--format", "csv"});
+    EXPECT_EQ(csv.out, "id;time;link;serial;firmware;calibration;added;skipped;image\r\n");
+    EXPECT_EQ(Scalar("data.db", "select count(*) from measurements"), "4");
 }
 
 TEST_F(CliStore, LastDayOfTheCalendarIsAnOrdinaryDay) {

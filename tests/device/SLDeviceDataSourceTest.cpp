@@ -40,6 +40,14 @@ std::vector<int> Concat(std::initializer_list<std::vector<int>> parts) {
     return r;
 }
 
+// The requests of a whole download: those the records need, in their order,
+// then every sector not requested yet, ascending, so the whole memory is kept.
+std::vector<int> ThenTheRest(std::vector<int> needed) {
+    for (int s = 0; s < kSectorCount; ++s)
+        if (std::find(needed.begin(), needed.end(), s) == needed.end()) needed.push_back(s);
+    return needed;
+}
+
 // Downloads a built memory from a simulated meter and keeps what was reported and shown.
 class SLDownload : public ::testing::Test {
 protected:
@@ -224,7 +232,7 @@ TEST_F(SLDownload, RecordSpanningSectors10And11DecodesWhole) {
     builder.AddSingle(1000.0, last, SingleFlags(TFieldClass::Workplace, true, true, true));  // record 23: 5629-5639
     const auto data = Download(builder);
 
-    EXPECT_EQ(meter->SectorRequests(), (std::vector<int>{0, 10, 10, 11, 10}));
+    EXPECT_EQ(meter->SectorRequests(), ThenTheRest({0, 10, 10, 11, 10}));
     ASSERT_EQ(data(kMethodSingle, kKindSvtElectric).Records.size(), 1u);
     const auto& r = data(kMethodSingle, kKindSvtElectric).Records[0];
     EXPECT_EQ(r.number, 24);
@@ -296,7 +304,7 @@ TEST_F(SLDownload, FullMemoryOf8106ValuesWithAndWithoutPairs) {
         const auto& last = records.back();
         EXPECT_EQ(last.mvalue, pairs ? values[8104] : values[8105]);
         EXPECT_EQ(last.evalue, pairs ? values[8105] : -1.0);
-        EXPECT_EQ(meter->SectorRequests(), Concat({{0, 10, 10}, Range(16, 63)}));
+        EXPECT_EQ(meter->SectorRequests(), ThenTheRest(Concat({{0, 10, 10}, Range(16, 63)})));
         // The last report comes after the first value of the last pair.
         EXPECT_EQ(reports.back().Percent, pairs ? 99 : 100);
         EXPECT_EQ(reports.back().Monitors, static_cast<int>(records.size()));
@@ -341,7 +349,7 @@ TEST_F(SLDownload, EveryTimeOfAFullSeriesIsAWholeSecondFromTheStart) {
     }
 }
 
-TEST_F(SLDownload, ReadsOnlyTheSectorsItNeedsInOrder) {
+TEST_F(SLDownload, ReadsTheSectorsTheRecordsNeedInOrderThenTheRestOfTheMemory) {
     struct Case {
         const char* name;
         int singles;
@@ -367,7 +375,8 @@ TEST_F(SLDownload, ReadsOnlyTheSectorsItNeedsInOrder) {
         for (int j = 0; j < c.monitorValues; ++j) values.push_back(1.0 + j);
         if (c.monitorValues >= 0) builder.SetMonitoring(0x00, 0, kNoon, 5, values);
         const auto data = Download(builder);
-        EXPECT_EQ(meter->SectorRequests(), c.sectors);
+        EXPECT_EQ(meter->SectorRequests(), ThenTheRest(c.sectors));
+        EXPECT_EQ(source->LastDownload().image, builder.Image());
         if (c.monitorValues > 170) {
             ASSERT_GT(data(kMethodMonitoring, kKindSvtMagnetic).Records.size(), 170u);
             EXPECT_EQ(data(kMethodMonitoring, kKindSvtMagnetic).Records[170].mvalue, 171.0);
@@ -491,13 +500,15 @@ TEST_F(SLDownload, ExchangeFailuresEndTheDownloadAndReleaseTheMeter) {
         std::optional<int> failWrite, failRead;
         std::string message;
     };
-    // Requests in order: 0, 10, 10, 10, 16, 17.
+    // Requests in order: 0, 10, 10, 10, 16, 17, then 1-9, 11-15 and 18-63.
     const Case cases[] = {
         {"request of sector 0", 0, {}, "Ошибка обмена"},
         {"record sector", 2, {}, "Ошибка обмена"},
         {"sector 10 before the series", 3, {}, "Ошибка обмена"},
         // A monitoring sector that did not arrive would read as a run of false values.
         {"monitoring sector", 5, {}, "Ошибка обмена"},
+        // The memory is kept whole or the download fails.
+        {"sector the records do not need", 6, {}, "Ошибка обмена"},
         {"reply of sector 10", {}, 1, "Системная ошибка. Код: 31.\nПрисоединённое к системе устройство не работает."},
     };
     for (const auto& c : cases) {

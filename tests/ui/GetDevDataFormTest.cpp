@@ -11,12 +11,17 @@
 #include <string>
 #include <vector>
 
+#include "base/Clock.h"
 #include "base/DateTime.h"
 #include "device/DeviceDataSource.h"
 #include "device/ImageBuilder.h"
 #include "device/SimulatedMeter.h"
 #include "device/SimulatedUsbBus.h"
+#include "storage/Database.h"
+#include "storage/DownloadStore.h"
+#include "storage/SQLiteDatabase.h"
 #include "support/ScriptedPrompts.h"
+#include "support/TempDir.h"
 #include "ui/GetDevDataForm.h"
 
 using namespace zorvex;
@@ -43,9 +48,14 @@ Lines Snapshot(const TGetDevDataForm& d) {
 }
 
 // A meter on the driver link serving a memory built here; the USB bus is
-// empty, so the download goes through the driver link.
+// empty, so the download goes through the driver link. The program's
+// database is a fresh one.
 class DownloadDialog : public ::testing::Test {
 protected:
+    DownloadDialog() { SetMainDatabase(OpenDatabase(dir.File("data.db"))); }
+    ~DownloadDialog() override { SetMainDatabase(nullptr); }
+
+    test::TempDir dir;
     std::shared_ptr<test::ScriptedPrompts> prompts = std::make_shared<test::ScriptedPrompts>();
     PromptsScope promptsScope{prompts};
     UsbBusScope busScope{std::make_shared<SimulatedUsbBus>()};
@@ -156,6 +166,38 @@ TEST_F(DownloadDialog, OkHandsOverExactlyTheSeriesTheSourceRead) {
     ASSERT_EQ(Exec(dialog, OkWhenFinished(dialog)), QDialog::Accepted);
     EXPECT_EQ(dialog.Data, expected);
     EXPECT_TRUE(prompts->Messages().empty());
+}
+
+TEST_F(DownloadDialog, TheTotalsSayHowManyRecordsAreNewToTheDatabase) {
+    TImageBuilder builder = Singles(3);
+    AddMonitoring(builder, start + 1, 5);
+    Attach(builder);
+    const TDateTime now = start + 2;
+    const ClockScope clock(std::make_shared<FixedClock>(now));
+    const struct {
+        const char* name;
+        std::string counts;
+    } cases[] = {
+        {"first download", "Новых записей: 8, уже были в базе: 0"},
+        {"the same memory again", "Новых записей: 0, уже были в базе: 8"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TGetDevDataForm dialog;
+        std::string shown = "not finished";
+        const int result = Exec(dialog, [&] {
+            if (dialog.State() != TGetDevDataForm::kFinished) return;
+            shown = dialog.Label3->isVisible() ? dialog.Label3->text().toStdString() : "hidden";
+            dialog.Button1->click();
+        });
+        ASSERT_EQ(result, QDialog::Accepted);
+        EXPECT_EQ(shown, c.counts);
+        EXPECT_EQ(dialog.Download.link, kLinkDriver);
+        EXPECT_EQ(dialog.Download.time, now);
+        EXPECT_EQ(dialog.Download.image, meter->Image());
+        // As the main window stores what the dialog hands over.
+        StoreDownload(dialog.Data, dialog.Download);
+    }
 }
 
 TEST_F(DownloadDialog, CancelBetweenReportsStopsTheSourceAtItsNextReport) {

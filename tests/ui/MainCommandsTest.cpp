@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTabBar>
@@ -12,6 +13,7 @@
 #include <iterator>
 
 #include "MainformFixture.h"
+#include "base/Clock.h"
 #include "base/CodePage1251.h"
 #include "base/RunSettings.h"
 #include "device/DemoMeter.h"
@@ -20,6 +22,7 @@
 #include "device/SimulatedMeter.h"
 #include "device/SimulatedUsbBus.h"
 #include "device/UsbBus.h"
+#include "storage/DownloadStore.h"
 #include "storage/FileDataAdapter.h"
 #include "support/FileSizeLimit.h"
 #include "support/RawSqlite.h"
@@ -28,6 +31,7 @@
 #include "ui/PasportForm.h"
 #include "ui/ModalRunner.h"
 #include "ui/protocol/ReferenceForm.h"
+#include "ui/protocol/ReportForm.h"
 
 namespace zorvex::test {
 namespace {
@@ -243,22 +247,22 @@ struct DownloadCase {
     const char* name;
     TDateTime singlesAt, monitoringAt;
     int mode, kind;
+    int rowsAfter;  // rows in data.db after the download
 };
 
 TEST_F(CommandsTest, DownloadStoresEveryRecordOnceAndShowsTheNewestList) {
     const std::vector<DownloadCase> cases = {
-        {"monitoring newest", At(2024, 3, 5), At(2024, 3, 6), kMethodMonitoring, kKindElectric},
-        {"singles newest", At(2024, 3, 7), At(2024, 3, 6), kMethodSingle, kKindMagnetic},
+        {"monitoring newest", At(2024, 3, 5), At(2024, 3, 6), kMethodMonitoring, kKindElectric, 5},
+        // The monitoring run of 6 March came with the first download already.
+        {"singles newest", At(2024, 3, 7), At(2024, 3, 6), kMethodSingle, kKindMagnetic, 7},
     };
-    int stored = 0;
     for (const DownloadCase& c : cases) {
         SCOPED_TRACE(c.name);
         const TMeasureDataP contents = MeterContents(c.singlesAt, c.monitoringAt);
         Attach(BuildImage(contents));
         AcceptFinishedDownload();
         form->BitBtn1->click();
-        stored += 5;
-        EXPECT_EQ(Count(Data("data.db")), std::to_string(stored));
+        EXPECT_EQ(Count(Data("data.db")), std::to_string(c.rowsAfter));
         EXPECT_EQ(form->Mode(), c.mode);
         EXPECT_EQ(form->Kind(), c.kind);
         EXPECT_EQ(form->TabControl1->currentIndex(), c.kind);
@@ -275,6 +279,57 @@ TEST_F(CommandsTest, DownloadStoresEveryRecordOnceAndShowsTheNewestList) {
     ASSERT_EQ(form->DateTree->topLevelItemCount(), 1);
     EXPECT_EQ(form->DateTree->topLevelItem(0)->text(0), "2024");
     EXPECT_EQ(form->DateTree->topLevelItem(0)->child(0)->childCount(), 3);  // 5, 6 and 7 March
+}
+
+TEST_F(CommandsTest, TheSameMemoryDownloadedTwiceIsStoredOnceAndBothDownloadsAreRecorded) {
+    TImageBuilder builder;
+    builder.SetBytes(0, BuildImage(MeterContents(At(2024, 3, 5), At(2024, 3, 6))));
+    TPassport passport;
+    passport.serialNumber = 1207;
+    passport.calibration = {0, 0, 12, 5, 3, 23};  // 05.03.2023
+    builder.SetPassport(passport);
+    Attach(builder.Image());
+    const auto clock = std::make_shared<FixedClock>(At(2024, 3, 7, 9));
+    const ClockScope clockScope(clock);
+    AcceptFinishedDownload();
+
+    form->BitBtn1->click();
+    const TMeasureDataP first = form->Matrix();
+    clock->Set(At(2024, 3, 7, 11));
+    form->BitBtn1->click();
+    EXPECT_EQ(Count(Data("data.db")), "5");
+    EXPECT_EQ(form->Matrix(), first);  // the records on view are the stored rows
+    const std::vector<TDownloadRow> downloads = ListDownloads();
+    ASSERT_EQ(downloads.size(), 2u);
+    const struct {
+        TDateTime time;
+        std::int64_t added, skipped;
+    } expected[] = {{At(2024, 3, 7, 9), 5, 0}, {At(2024, 3, 7, 11), 0, 5}};
+    for (std::size_t i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(downloads[i].time, expected[i].time);
+        EXPECT_EQ(downloads[i].link, kLinkDriver);
+        EXPECT_EQ(downloads[i].serialNumber, 1207);
+        EXPECT_EQ(downloads[i].added, expected[i].added);
+        EXPECT_EQ(downloads[i].skipped, expected[i].skipped);
+    }
+
+    // The protocol editor knows the meter of the records on view, and knows
+    // nothing of records read back from a file, whose ids are the file's own.
+    std::vector<std::string> calibrationShown;
+    drive = [&](QDialog& dialog) {
+        const auto& editor = dynamic_cast<TReportForm&>(dialog);
+        calibrationShown.push_back(editor.CalibrationLabel->isVisibleTo(&editor)
+                                       ? editor.CalibrationLabel->text().toStdString()
+                                       : "hidden");
+        return static_cast<int>(QDialog::Rejected);
+    };
+    form->N14Click();
+    prompts->fileAnswers = {Data("set.zorvex"), Data("set.zorvex")};
+    form->N5Click();
+    form->N4Click();
+    form->N14Click();
+    EXPECT_EQ(calibrationShown, (std::vector<std::string>{"Прибор № 1207: поверка от 05.03.2023", "hidden"}));
 }
 
 TEST_F(CommandsTest, TheDemonstrationMeterGivesItsWholeDayOnceAndTheTitleSaysSo) {
@@ -461,6 +516,7 @@ TEST_F(CommandsTest, ImageFileIsReadAsTheMeterAndACancelledDialogStoresNothingTw
     EXPECT_EQ(Count(Data("data.db")), "5");
     EXPECT_EQ(form->Matrix(), shown);
     EXPECT_TRUE(prompts->Messages().empty());
+    EXPECT_TRUE(ListDownloads().empty());  // a trial command, not a download of the meter
 }
 
 TEST_F(CommandsTest, RecreateDatabaseOnlyWhenConfirmed) {

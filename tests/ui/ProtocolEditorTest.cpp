@@ -15,6 +15,7 @@
 #include <QStyleOptionViewItem>
 #include <QToolButton>
 #include <QWheelEvent>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -24,6 +25,7 @@
 #include "protocol/ProtocolSession.h"
 #include "protocol/ProtocolStore.h"
 #include "storage/Database.h"
+#include "storage/DownloadStore.h"
 #include "storage/InputHistory.h"
 #include "storage/ReferenceDirectories.h"
 #include "storage/SQLiteDatabase.h"
@@ -367,7 +369,7 @@ TEST_F(ProtocolEditorTest, WheelScrollsTheAreaNotTheTable) {
 TEST_F(ProtocolEditorTest, OpensOnlyWithSingleMeasurements) {
     TMeasureDataP monitoringOnly;
     monitoringOnly(kMethodMonitoring, kKindMagnetic).Records = {Single(kKindMagnetic, 3, 2, 0, 5, 0)};
-    EXPECT_FALSE(OpenProtocolEditor(monitoringOnly));
+    EXPECT_FALSE(OpenProtocolEditor(monitoringOnly, false));
     EXPECT_EQ(prompts->Messages(), std::vector<std::string>{"Нет данных для формирования отчёта!"});
     EXPECT_EQ(modalCount, 0);
 
@@ -382,8 +384,88 @@ TEST_F(ProtocolEditorTest, OpensOnlyWithSingleMeasurements) {
         EXPECT_EQ(form.FieldText("Memo11"), kDefaultConclusion);
         form.BitBtn2->click();
     };
-    EXPECT_TRUE(OpenProtocolEditor(matrix));
+    EXPECT_TRUE(OpenProtocolEditor(matrix, false));
     EXPECT_EQ(modalCount, 1);
+}
+
+TEST_F(ProtocolEditorTest, AnOutOfDateCalibrationIsAskedAboutBeforeAnythingIsStored) {
+    const struct {
+        const char* name;
+        int monthsOld;                // the calibration on the day of the measurements
+        std::deque<bool> answers;     // to the calibration question, then to replacing the file
+        std::string shownState;       // CalibrationLabel
+        std::vector<std::string> questions;
+        bool stored;
+    } cases[] = {
+        // No stores nothing, and the next "Сформировать" asks again.
+        {"13 months, No",
+         13,
+         {false, false},
+         "Поверка прибора № 100 от 05.02.2009 старше года на дату измерений 05.03.2010",
+         {"Поверка прибора № 100 от 05.02.2009 старше года на дату измерений 05.03.2010. Продолжить?",
+          "Поверка прибора № 100 от 05.02.2009 старше года на дату измерений 05.03.2010. Продолжить?"},
+         false},
+        // Asked once: the second "Сформировать" asks only about the file.
+        {"13 months, Yes",
+         13,
+         {true, true},
+         "Поверка прибора № 101 от 06.02.2009 старше года на дату измерений 06.03.2010",
+         {"Поверка прибора № 101 от 06.02.2009 старше года на дату измерений 06.03.2010. Продолжить?",
+          "Файл с имененим " + ProtocolFilePath(1) + " уже существует, заменить?"},
+         true},
+        {"11 months",
+         11,
+         {true},
+         "Прибор № 102: поверка от 07.04.2009",
+         {"Файл с имененим " + ProtocolFilePath(2) + " уже существует, заменить?"},
+         true},
+    };
+    int day = 5;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Measurements of their own day, downloaded from a meter of their own.
+        TMeasureDataP matrix = ThreeWorkplaces();
+        for (auto& method : matrix.series)
+            for (auto& series : method)
+                for (auto& r : series.Records) r.time = EncodeDateTime(2010, 3, day, 10, 0, 0, 0);
+        TDownloadInfo download;
+        download.link = kLinkDriver;
+        download.serialNumber = 95 + day;
+        download.calibrationDate = IncMonth(EncodeDate(2010, 3, day), -c.monthsOld);
+        StoreDownload(matrix, download);
+        ++day;
+
+        const std::string protocolsBefore = RawRows(Db(), "select count(*) from protocols")[0][0];
+        prompts->shown.clear();
+        prompts->confirmAnswers = c.answers;
+        std::string shownState;
+        int documents = 0;
+        drive = [&](QDialog& dialog) {
+            auto& form = dynamic_cast<TReportForm&>(dialog);
+            form.OnShowDocument = [&documents](const report::ProtocolReportData&) { ++documents; };
+            dialog.show();
+            shownState = form.CalibrationLabel->isVisibleTo(&form) ? form.CalibrationLabel->text().toStdString()
+                                                                    : "hidden";
+            form.Edit1->setText("ООО Ромашка");
+            form.BitBtn1->click();
+            form.BitBtn1->click();
+            form.BitBtn2->click();
+        };
+        ASSERT_TRUE(OpenProtocolEditor(matrix, true));
+        EXPECT_EQ(shownState, c.shownState);
+        std::vector<std::string> questions;
+        for (const auto& shown : prompts->shown)
+            if (shown.kind == "confirm") questions.push_back(shown.text);
+        EXPECT_EQ(questions, c.questions);
+        EXPECT_TRUE(prompts->confirmAnswers.empty());
+        EXPECT_EQ(documents, c.stored ? 2 : 0);
+        if (!c.stored) {
+            EXPECT_EQ(RawRows(Db(), "select count(*) from protocols")[0][0], protocolsBefore);
+            EXPECT_EQ(RawRows(Db(), "select count(*) from protocollists")[0][0], "0");
+            EXPECT_FALSE(std::filesystem::exists(dir.path() / "protocols"));
+        }
+    }
+    EXPECT_EQ(RawRows(Db(), "select count(*) from protocols")[0][0], "2");
 }
 
 }  // namespace

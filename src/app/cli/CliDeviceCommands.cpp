@@ -6,6 +6,7 @@
 
 #include "app/cli/CliApp.h"
 #include "app/cli/ConsolePrompts.h"
+#include "base/Clock.h"
 #include "base/Exceptions.h"
 #include "base/Format.h"
 #include "device/DeviceDataSource.h"
@@ -14,6 +15,7 @@
 #include "device/TestDataSource.h"
 #include "device/ZorvexDriver.h"
 #include "storage/DBDataAdapter.h"
+#include "storage/DownloadStore.h"
 #include "storage/PassportTexts.h"
 
 #ifndef _WIN32
@@ -93,7 +95,8 @@ int DecodeCommand(CliContext& context, const ParsedArgs& args) {
     return 0;
 }
 
-// Stores a freshly read matrix as the windowed program stores a download.
+// Stores generated test data as the windowed program's hidden command does:
+// every record as a new row.
 void Store(CliContext& context, TMeasureDataP& data) {
     context.OpenMainDatabase();
     TDBDataAdapter().PutData(data, "");
@@ -107,7 +110,13 @@ int DownloadCommand(CliContext& context, const ParsedArgs& args) {
     source.ImageFile = ImageOption(context, args);
     TMeasureDataP data;
     if (!ReadSource(context, source, data)) return 1;  // stopped: nothing is stored
-    Store(context, data);
+    TDownloadInfo download = source.LastDownload();
+    download.time = Now();
+    context.OpenMainDatabase();
+    // As the windowed program stores a download: records stored before are not stored again.
+    const TStoreCounts counts = StoreDownload(data, download);
+    PrintCounts(context, data);
+    context.out << "Новых записей: " << counts.added << ", уже были в базе: " << counts.skipped << "\n";
     return 0;
 }
 
@@ -161,8 +170,11 @@ std::vector<CliCommand> DeviceCommands() {
          "  --format table|json|csv   вид вывода (по умолчанию table)\n"
          "  --utf8                    CSV в UTF-8 вместо Windows-1251",
          decodeOptions, DecodeCommand},
-        {"download", "[--image ФАЙЛ]", "считать прибор и сохранить все записи в базу",
+        {"download", "[--image ФАЙЛ]", "считать прибор и сохранить в базу записи, которых в ней ещё нет",
          "  --image ФАЙЛ   читать файл образа памяти вместо прибора на канале драйвера\n"
+         "После числа записей по видам выводится строка «Новых записей: N, уже были в базе: M»:\n"
+         "записи, которые уже есть в базе, повторно не сохраняются. Каждое чтение попадает\n"
+         "в список загрузок (команда downloads).\n"
          "Ctrl+C прерывает чтение; тогда ничего не сохраняется.",
          {{"--image", true}}, DownloadCommand},
         {"passport", "[--image ФАЙЛ]", "паспорт прибора", "  --image ФАЙЛ   читать файл образа памяти вместо прибора",

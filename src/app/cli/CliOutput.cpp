@@ -25,6 +25,14 @@ std::string TimeText(double time) { return FormatDateTime("yyyy-mm-dd hh:nn:ss",
 std::string JsonString(const std::string& s) {
     std::string out = "\"";
     for (const char c : s) {
+        const auto code = static_cast<unsigned char>(c);
+        if (code < 0x20 || code == 0x7F) {
+            // A raw control character is no valid JSON string.
+            out += "\\u00";
+            out += kHexDigits[code >> 4];
+            out += kHexDigits[code & 15];
+            continue;
+        }
         if (c == '"' || c == '\\') out += '\\';
         out += c;
     }
@@ -131,7 +139,82 @@ void WriteTable(std::ostream& out, const TMeasureDataP& data) {
         }
 }
 
+std::string DayText(TDateTime date) { return FormatDateTime("yyyy-mm-dd", date); }
+
+// The fields of a download in column order; missing ones as `missing`, texts
+// passed through `text` (escaping for the output at hand).
+template <typename Text>
+std::vector<std::string> DownloadFields(const TDownloadRow& d, const std::string& missing, Text text) {
+    return {std::to_string(d.id),
+            TimeText(d.time),
+            text(d.link),
+            d.serialNumber ? std::to_string(*d.serialNumber) : missing,
+            d.firmware ? text(*d.firmware) : missing,
+            d.calibrationDate ? DayText(*d.calibrationDate) : missing,
+            std::to_string(d.added),
+            std::to_string(d.skipped),
+            d.imageFile.empty() ? missing : text(d.imageFile)};
+}
+
+constexpr std::array<const char*, 9> kDownloadFieldNames = {
+    "id", "time", "link", "serial", "firmware", "calibration", "added", "skipped", "image"};
+
+// A CSV field quoted when it holds the separator, a quote or a line break.
+std::string CsvField(const std::string& s) {
+    if (s.find_first_of(";\"\r\n") == std::string::npos) return s;
+    std::string out = "\"";
+    for (const char c : s) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + "\"";
+}
+
+void WriteDownloadsTable(std::ostream& out, const std::vector<TDownloadRow>& downloads) {
+    if (downloads.empty()) return;
+    std::vector<std::vector<std::string>> rows = {{"№", "Время", "Канал", "Серийный номер", "Версия ПО",
+                                                   "Дата поверки", "Новых", "Уже были", "Файл образа"}};
+    const auto printable = [](const std::string& s) { return PrintableText(s); };
+    for (const TDownloadRow& d : downloads) rows.push_back(DownloadFields(d, "-", printable));
+    WriteAligned(out, rows);
+}
+
+void WriteDownloadsJson(std::ostream& out, const std::vector<TDownloadRow>& downloads) {
+    for (const TDownloadRow& d : downloads) {
+        const std::vector<std::string> fields = DownloadFields(d, "null", JsonString);
+        std::string line = "{";
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            // Numbers and null as they are; the time and the calibration date are texts.
+            const bool quoted = (i == 1 || i == 5) && fields[i] != "null";
+            line += (i ? ",\"" : "\"") + std::string(kDownloadFieldNames[i]) + "\":" +
+                    (quoted ? JsonString(fields[i]) : fields[i]);
+        }
+        out << line << "}\n";
+    }
+}
+
+void WriteDownloadsCsv(std::ostream& out, const std::vector<TDownloadRow>& downloads, bool utf8) {
+    std::string text;
+    for (std::size_t i = 0; i < kDownloadFieldNames.size(); ++i)
+        text += (i ? ";" : "") + std::string(kDownloadFieldNames[i]);
+    text += "\r\n";
+    for (const TDownloadRow& d : downloads) {
+        const std::vector<std::string> fields = DownloadFields(d, "", CsvField);
+        for (std::size_t i = 0; i < fields.size(); ++i) text += (i ? ";" : "") + fields[i];
+        text += "\r\n";
+    }
+    out << (utf8 ? text : Utf8ToCp1251(text));
+}
+
 }  // namespace
+
+void WriteDownloads(std::ostream& out, const std::vector<TDownloadRow>& downloads, const OutputOptions& options) {
+    switch (options.format) {
+        case RecordFormat::Json: WriteDownloadsJson(out, downloads); break;
+        case RecordFormat::Csv: WriteDownloadsCsv(out, downloads, options.utf8); break;
+        default: WriteDownloadsTable(out, downloads);
+    }
+}
 
 std::string PrintableText(std::string_view text, bool keepLineBreaks) {
     std::string out;

@@ -3,8 +3,10 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "model/MeasureModel.h"
+#include "storage/DownloadStore.h"
 
 namespace zorvex::cli {
 
@@ -18,6 +20,12 @@ struct OutputOptions {
 // Writes every record of the matrix in matrix order: method 0 kinds 0..4,
 // then method 1 kinds 0..4, each series in its own order.
 void WriteRecords(std::ostream& out, const TMeasureDataP& data, const OutputOptions& options);
+
+// Writes the recorded downloads, one per line (the table with a heading
+// line; nothing at all when there are none). A missing serial number,
+// firmware, calibration date or image file is "-" in the table, null in
+// JSON and an empty field in CSV.
+void WriteDownloads(std::ostream& out, const std::vector<TDownloadRow>& downloads, const OutputOptions& options);
 
 // `text` with each control character (C0, DEL and the C1 range U+0080 to
 // U+009F) shown as "\xNN", its code in hex: a text read from a file must not

@@ -1,4 +1,4 @@
-// Commands on the stored data: list, dates, save, open, levels.
+// Commands on the stored data: list, dates, downloads, save, open, levels.
 #include <map>
 #include <string>
 
@@ -8,6 +8,7 @@
 #include "base/Format.h"
 #include "base/Numbers.h"
 #include "storage/DBDataAdapter.h"
+#include "storage/DownloadStore.h"
 #include "storage/FileDataAdapter.h"
 #include "storage/Levels.h"
 #include "storage/SQLiteDatabase.h"
@@ -77,6 +78,15 @@ int DatesCommand(CliContext& context, const ParsedArgs& args) {
     std::vector<std::string> dates;
     MainDatabase().ColumnTexts("select distinct date(time) as date from measurements order by time", dates);
     for (const auto& text : dates) context.out << FormatDateTime("yyyy-mm-dd", ParseStoredDate(text)) << "\n";
+    return 0;
+}
+
+int DownloadsCommand(CliContext& context, const ParsedArgs& args) {
+    ExpectOperands(args, 0, "");
+    const OutputOptions format = ReadFormat(args);
+    context.CheckDatabasePath();
+    context.OpenMainDatabase();
+    WriteDownloads(context.out, ListDownloads(), format);
     return 0;
 }
 
@@ -154,6 +164,12 @@ std::vector<CliCommand> StoreCommands() {
         {"list", "[фильтры] [--format ВИД] [--utf8]", "сохранённые измерения, по времени",
          filterHelp + "\n" + formatHelp, withFormat(FilterOptions()), ListCommand},
         {"dates", "", "даты, за которые есть измерения (ГГГГ-ММ-ДД)", "", {}, DatesCommand},
+        {"downloads", "[--format ВИД] [--utf8]", "загрузки из прибора: когда, каким каналом, какой прибор",
+         "По строке на загрузку, от первой: номер, время (ГГГГ-ММ-ДД чч:мм:сс), канал (usb или driver),\n"
+         "серийный номер, версия ПО и дата поверки прибора, число новых записей и записей, которые\n"
+         "уже были в базе, файл образа памяти. Чего прибор не сообщил, показано как «-».\n" +
+             formatHelp,
+         FormatOptions(), DownloadsCommand},
         {"save", "ФАЙЛ [фильтры]", "записать выбранные измерения в файл измерений (.zorvex)",
          filterHelp + "\nПрежний файл заменяется только целиком записанным новым; при ошибке он остаётся как был.",
          FilterOptions(), SaveCommand},

@@ -31,6 +31,7 @@
 #include "base/RunSettings.h"
 #include "storage/DBDataAdapter.h"
 #include "storage/Database.h"
+#include "storage/DownloadStore.h"
 #include "storage/SQLiteDatabase.h"
 #include "storage/StoredTimes.h"
 #include "ui/MaxLevelsForm.h"
@@ -562,12 +563,19 @@ void TMainform::N24Click() {
 }
 
 void TMainform::StoreMeasurements() {
+    StoreMatrix([this] { TDBDataAdapter().PutData(matrix_, ""); });
+}
+
+void TMainform::StoreDownloadedMeasurements(const TDownloadInfo& download) {
+    StoreMatrix([this, &download] { StoreDownload(matrix_, download); });
+}
+
+void TMainform::StoreMatrix(const std::function<void()>& store) {
     // From here on the records' ids are rows of the program's database;
     // records not stored because of a failure keep id 0.
     idsOfMainDatabase_ = true;
-    TDBDataAdapter adapter;
     try {
-        adapter.PutData(matrix_, "");
+        store();
     } catch (...) {
         BuildDateTree();  // the rows stored before the failure are in the history
         throw;

@@ -3,6 +3,7 @@
 #include <QMainWindow>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,7 @@ namespace zorvex {
 
 class TStringGrid;
 class TGraphReadout;
+struct TDownloadInfo;
 struct TGridDrawState;
 
 // Limits by kind, band code and value slot, as the table and the graph compare
@@ -105,6 +107,10 @@ public:
     void FillSeriesList();
     void DrawGraph();
     void StoreMeasurements();
+    // StoreMeasurements for a download from the meter: a record stored
+    // before is not stored again but takes its stored row, and the download
+    // itself is recorded.
+    void StoreDownloadedMeasurements(const TDownloadInfo& download);
 
     // ---- event handlers ----
     void FormCreate(const std::string& databaseFile);
@@ -198,6 +204,8 @@ private:
     void RecreateDatabaseCommand();
     // Steps after a hidden command loaded a matrix: newest view, store, fill.
     void StoreLoadedMatrix();
+    // Runs `store` on the matrix; the history tree shows what it stored, also after a failure.
+    void StoreMatrix(const std::function<void()>& store);
 
     // matrix and view state
     TMeasureDataP matrix_;

@@ -48,7 +48,7 @@ void TMainform::BitBtn1Click() {
     if (RunModal(dialog) != QDialog::Accepted) return;
     TakeOverMatrix(dialog.Data, false);
     if (SelectNewestData()) {
-        StoreMeasurements();
+        StoreDownloadedMeasurements(dialog.Download);
         SetupDataGrid();
     } else {
         LayOutForNewMatrix();
@@ -146,7 +146,7 @@ void TMainform::N12Click() {
 }
 
 void TMainform::N14Click() {
-    OpenProtocolEditor(matrix_);
+    OpenProtocolEditor(matrix_, idsOfMainDatabase_);
 }
 
 void TMainform::N6Click() {

@@ -1,6 +1,9 @@
 #include "ui/protocol/ProtocolWindows.h"
 
+#include <utility>
+
 #include "base/Prompts.h"
+#include "protocol/CalibrationCheck.h"
 #include "storage/ReferenceDirectories.h"
 #include "ui/ModalRunner.h"
 #include "ui/protocol/OpenProtocolForm.h"
@@ -15,12 +18,16 @@ bool HasSingleMeasurements(const TMeasureDataP& matrix) {
     return false;
 }
 
-bool OpenProtocolEditor(const TMeasureDataP& matrix) {
+bool OpenProtocolEditor(const TMeasureDataP& matrix, bool idsOfMainDatabase) {
     if (!HasSingleMeasurements(matrix)) {
         Prompts().ShowMessage("Нет данных для формирования отчёта!", "", MessageIcon::Information);
         return false;
     }
-    RunReportForm(NewProtocolSession(matrix));
+    TProtocolSession session = NewProtocolSession(matrix);
+    // Looked up now: the protocol file gives the editor's copy the file's own ids.
+    // Ids of a measurement file would name unrelated rows of the database.
+    if (idsOfMainDatabase) session.Calibrations = StoredMeterCalibrations(matrix);
+    RunReportForm(std::move(session));
     return true;
 }
 

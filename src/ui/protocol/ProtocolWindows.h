@@ -17,7 +17,9 @@ bool HasSingleMeasurements(const TMeasureDataP& matrix);
 // "Сформировать протокол..." (N14, Ctrl+P): the editor on a copy of `matrix`,
 // or the message "Нет данных для формирования отчёта!" and nothing opened
 // when it holds no single measurement. Returns whether the editor opened.
-bool OpenProtocolEditor(const TMeasureDataP& matrix);
+// `idsOfMainDatabase`: the records' ids are rows of the program's database,
+// so the downloads they came from, and the meters' calibrations, are known.
+bool OpenProtocolEditor(const TMeasureDataP& matrix, bool idsOfMainDatabase);
 
 // The editor on a prepared session (a new or a stored protocol).
 void RunReportForm(TProtocolSession session);

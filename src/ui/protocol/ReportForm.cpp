@@ -154,9 +154,15 @@ void TReportForm::BuildWindow() {
         heading);
     hint->setObjectName("Label2");
     hint->setWordWrap(true);
+    CalibrationLabel = new QLabel(heading);
+    CalibrationLabel->setObjectName("CalibrationLabel");
+    CalibrationLabel->setWordWrap(true);
+    CalibrationLabel->setTextFormat(Qt::PlainText);
+    ShowCalibration();
     auto* headingText = new QVBoxLayout;
     headingText->addWidget(title);
     headingText->addWidget(hint);
+    headingText->addWidget(CalibrationLabel);
     auto* headingLayout = new QHBoxLayout(heading);
     headingLayout->addWidget(picture, 0, Qt::AlignTop);
     headingLayout->addLayout(headingText, 1);
@@ -304,6 +310,22 @@ QWidget* TReportForm::BuildFieldsPanel() {
         ++row;
     }
     return panel;
+}
+
+void TReportForm::ShowCalibration() {
+    QStringList lines;
+    bool expired = false;
+    for (const TMeterCalibration& calibration : session_.Calibrations) {
+        lines << ToQ(CalibrationStateText(calibration));
+        expired = expired || calibration.Expired();
+    }
+    CalibrationLabel->setText(lines.join('\n'));
+    CalibrationLabel->setVisible(!lines.isEmpty());
+    if (expired) {
+        QPalette palette = CalibrationLabel->palette();
+        palette.setColor(QPalette::WindowText, QColor(170, 0, 0));
+        CalibrationLabel->setPalette(palette);
+    }
 }
 
 void TReportForm::FormCreate() {

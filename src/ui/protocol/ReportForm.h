@@ -106,6 +106,9 @@ public:
     std::map<std::string, QToolButton*, std::less<>> SpeedButtons;
     QPushButton* BitBtn1 = nullptr;
     QPushButton* BitBtn2 = nullptr;
+    // The calibration of each meter that took the measurements; hidden when
+    // no measurement came from a recorded download.
+    QLabel* CalibrationLabel = nullptr;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -114,6 +117,7 @@ protected:
 private:
     void BuildWindow();
     QWidget* BuildFieldsPanel();
+    void ShowCalibration();
     void PickInto(const std::string& control);
     void ShowTable(int index);
     int TableIndexOf(const TStringGrid& grid) const;

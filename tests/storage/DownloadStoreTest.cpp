@@ -1,0 +1,363 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "base/Clock.h"
+#include "base/DateTime.h"
+#include "base/Exceptions.h"
+#include "device/ImageBuilder.h"
+#include "device/SLDeviceDataSource.h"
+#include "device/SimulatedMeter.h"
+#include "storage/DBDataAdapter.h"
+#include "storage/Database.h"
+#include "storage/DownloadStore.h"
+#include "storage/FileDataAdapter.h"
+#include "support/RawSqlite.h"
+#include "support/ScriptedPrompts.h"
+#include "support/TempDir.h"
+
+using namespace zorvex;
+using zorvex::test::RawExec;
+using zorvex::test::RawRows;
+using zorvex::test::TempDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+const TDateTime kDay = EncodeDate(2026, 3, 17);
+const TDateTime kSecond = 1.0 / 86400;
+const TDateTime kEnd = kDay + EncodeTime(18, 5, 9, 0);
+
+// A meter's memory: single records of several kinds, a 50 Hz pair, a
+// monitoring run at interval 0 over a steady field (equal records within one
+// download) and a passport.
+std::vector<std::uint8_t> MeterMemory(std::int32_t serial, double firstValue, TDateTime day = kDay) {
+    TImageBuilder builder;
+    const TDateTime at = day + EncodeTime(9, 20, 0, 0);
+    builder.AddSingle(firstValue, at, SingleFlags(TFieldClass::Workplace, false, false, false));
+    builder.AddSingle(25, at + kSecond, SingleFlags(TFieldClass::Workplace, true, true, false));
+    builder.AddSingle(4000, at + 2 * kSecond, SingleFlags(TFieldClass::PowerFrequency, false, false, false));
+    builder.AddSingle(300, at + 2 * kSecond, SingleFlags(TFieldClass::PowerFrequency, true, false, false));
+    builder.AddSingle(12.5, at + 3 * kSecond, SingleFlags(TFieldClass::General, false, false, true));
+    std::vector<double> run(600, 150.0);
+    run[1] = 175.5;
+    builder.SetMonitoring(MonitorMode(TFieldClass::Workplace, false, false, false), 0, day + EncodeTime(10, 0, 0, 0), 0,
+                          run);
+    TPassport passport;
+    passport.serialNumber = serial;
+    passport.firmwareVersion = 2 << 16 | 3;
+    passport.calibration = MeterTimeFields(EncodeDateTime(2025, 9, 24, 11, 0, 0, 0));
+    builder.SetPassport(passport);
+    return builder.Image();
+}
+
+// What a download of that memory over the driver link gives.
+struct Download {
+    TMeasureDataP data;
+    TDownloadInfo info;
+};
+
+Download DriverDownload(const std::vector<std::uint8_t>& memory) {
+    const DriverBackendScope backend(std::make_shared<TSimulatedMeter>(memory));
+    TSLDeviceDataSource source;
+    Download d;
+    source.GetData("", d.data);
+    d.info = source.LastDownload();
+    d.info.time = Now();
+    return d;
+}
+
+std::vector<std::int32_t> IdsOf(const TMeasureDataP& data) {
+    std::vector<std::int32_t> ids;
+    for (int m = 0; m < kMethodCount; ++m)
+        for (int k = 0; k < kKindCount; ++k)
+            for (const auto& r : data(m, k).Records) ids.push_back(r.id);
+    return ids;
+}
+
+TMeasureDataP WithoutIds(TMeasureDataP data) {
+    for (auto& methods : data.series)
+        for (auto& series : methods)
+            for (auto& r : series.Records) r.id = 0;
+    return data;
+}
+
+std::size_t FilesIn(const fs::path& directory) {
+    std::error_code ec;
+    if (!fs::exists(directory, ec)) return 0;
+    std::size_t n = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(directory)) ++n;
+    return n;
+}
+
+class DownloadStore : public ::testing::Test {
+protected:
+    void SetUp() override {
+        file = dir.File("data.db");
+        SetMainDatabase(OpenDatabase(file));
+    }
+    void TearDown() override { SetMainDatabase(nullptr); }
+
+    // Stores as the program does, and holds the count shown beforehand to the result.
+    TStoreCounts Store(TMeasureDataP& data, const TDownloadInfo& info) {
+        const TStoreCounts announced = CountNewMeasurements(data);
+        const TStoreCounts counts = StoreDownload(data, info);
+        EXPECT_EQ(announced, counts);
+        EXPECT_EQ(CountNewMeasurements(data), (TStoreCounts{0, data.TotalRecords()}));
+        return counts;
+    }
+    std::int64_t Rows(const std::string& table) { return MainDatabase().ScalarInt("select count(*) from " + table); }
+    bool HasTable(const std::string& name) {
+        return RawRows(file, "select count(*) from sqlite_master where name = '" + name + "'")[0][0] != "0";
+    }
+
+    std::shared_ptr<zorvex::test::ScriptedPrompts> prompts = std::make_shared<zorvex::test::ScriptedPrompts>();
+    PromptsScope promptsScope{prompts};
+    std::shared_ptr<FixedClock> clock = std::make_shared<FixedClock>(kEnd);
+    ClockScope clockScope{clock};
+    TempDir dir;
+    std::string file;
+};
+
+}  // namespace
+
+TEST_F(DownloadStore, TheSameMemoryDownloadedTwiceIsStoredOnceAndBothDownloadsAreKept) {
+    const auto memory = MeterMemory(1207, 200);
+    Download first = DriverDownload(memory);
+    const std::size_t n = first.data.TotalRecords();
+    ASSERT_EQ(n, 4u + 600u);  // the pair is one record; the run's equal records all count
+    EXPECT_EQ(Store(first.data, first.info), (TStoreCounts{n, 0}));
+    const auto firstIds = IdsOf(first.data);
+    EXPECT_EQ(std::set<std::int32_t>(firstIds.begin(), firstIds.end()).size(), n);  // each its own row
+    // The user notes a workplace on a stored row; downloading again must not take it away.
+    MainDatabase().Execute("update measurements set workplace=? where id=?", {7, firstIds[0]});
+
+    Download second = DriverDownload(memory);  // in the same second, from the uncleared meter
+    EXPECT_EQ(Store(second.data, second.info), (TStoreCounts{0, n}));
+    EXPECT_EQ(IdsOf(second.data), firstIds);
+    EXPECT_EQ(second.data(kMethodSingle, kKind50Hz).Records[0].workplace, 7);  // the first in store order
+    EXPECT_EQ(Rows("measurements"), static_cast<std::int64_t>(n));
+    EXPECT_EQ(Rows("downloadrecords"), static_cast<std::int64_t>(2 * n));
+
+    const auto downloads = ListDownloads();
+    ASSERT_EQ(downloads.size(), 2u);
+    const fs::path folder = fs::canonical(dir.path()) / "downloads";
+    const std::string names[] = {"2026-03-17 18-05-09-1207.bin", "2026-03-17 18-05-09-1207-2.bin"};
+    for (std::size_t i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        const TDownloadRow& row = downloads[i];
+        EXPECT_EQ(row.time, kEnd);
+        EXPECT_EQ(row.link, "driver");
+        EXPECT_EQ(row.serialNumber, 1207);
+        EXPECT_EQ(row.firmware, "2.3");
+        EXPECT_EQ(row.calibrationDate, EncodeDateTime(2025, 9, 24, 11, 0, 0, 0));
+        EXPECT_EQ(row.added, i == 0 ? static_cast<std::int64_t>(n) : 0);
+        EXPECT_EQ(row.skipped, i == 0 ? 0 : static_cast<std::int64_t>(n));
+        EXPECT_EQ(row.imageFile, (folder / names[i]).string());
+        EXPECT_EQ(zorvex::test::ReadFileBytes(row.imageFile), std::string(memory.begin(), memory.end()));
+        // The kept file decodes as the meter did.
+        TSLDeviceDataSource decoder;
+        decoder.ImageFile = row.imageFile;
+        TMeasureDataP decoded;
+        decoder.GetData("", decoded);
+        EXPECT_EQ(decoded, WithoutIds(first.data));
+    }
+    EXPECT_EQ(FilesIn(folder), 2u);
+
+    // Every record came with both downloads; an id of no download gives none.
+    EXPECT_EQ(DownloadsOfMeasurements(firstIds), downloads);
+    EXPECT_EQ(DownloadsOfMeasurements({firstIds.back()}), downloads);
+    EXPECT_TRUE(DownloadsOfMeasurements({999999}).empty());
+}
+
+TEST_F(DownloadStore, ARecordDifferingInAnyMeasuredFieldIsKeptAndTheUsersNotesDoNotCount) {
+    TMeasureRecord stored;
+    stored.kind = kKindSvtMagnetic;
+    stored.number = 4;
+    stored.time = kDay + EncodeTime(9, 20, 0, 0);
+    stored.mvalue = static_cast<double>(159.2f) * 1.256;  // as the USB link gives it: 17 digits
+    stored.evalue = -1;
+    stored.mvalue2 = 0;
+    stored.evalue2 = 0;
+    const auto matrixOf = [](int method, int kind, const TMeasureRecord& r) {
+        TMeasureDataP data;
+        data.SetMethodBytes();
+        data(method, kind).Records.push_back(r);
+        return data;
+    };
+    TMeasureDataP first = matrixOf(kMethodSingle, kKindSvtMagnetic, stored);
+    TDownloadInfo info;
+    info.link = "usb";
+    ASSERT_EQ(Store(first, info), (TStoreCounts{1, 0}));
+
+    struct Case {
+        const char* name;
+        void (*change)(TMeasureRecord&);
+        int method, kind;
+        bool kept;
+    };
+    const Case cases[] = {
+        {"another meter's value at the same second", [](TMeasureRecord& r) { r.mvalue = 200; }, 0, 1, true},
+        {"a value one step of a double away", [](TMeasureRecord& r) { r.mvalue = std::nextafter(r.mvalue, 1e9); }, 0, 1,
+         true},
+        {"electric value", [](TMeasureRecord& r) { r.evalue = 3; }, 0, 1, true},
+        {"second values", [](TMeasureRecord& r) { r.mvalue2 = -1; }, 0, 1, true},
+        {"second electric value", [](TMeasureRecord& r) { r.evalue2 = -1; }, 0, 1, true},
+        {"band", [](TMeasureRecord& r) { r.band = 1; }, 0, 1, true},
+        {"rejection", [](TMeasureRecord& r) { r.rejection = 1; }, 0, 1, true},
+        {"number", [](TMeasureRecord& r) { r.number = 5; }, 0, 1, true},
+        {"one second later", [](TMeasureRecord& r) { r.time += kSecond; }, 0, 1, true},
+        {"kind", [](TMeasureRecord&) {}, 0, 3, true},
+        {"method", [](TMeasureRecord&) {}, 1, 1, true},
+        {"workplace and height",
+         [](TMeasureRecord& r) {
+             r.workplace = 3;
+             r.height = 2;
+         },
+         0, 1, false},
+        {"a fraction of the same second", [](TMeasureRecord& r) { r.time += 0.4 * kSecond; }, 0, 1, false},
+    };
+    std::int64_t rows = 1;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TMeasureRecord r = stored;
+        c.change(r);
+        TMeasureDataP data = matrixOf(c.method, c.kind, r);
+        EXPECT_EQ(Store(data, info), c.kept ? (TStoreCounts{1, 0}) : (TStoreCounts{0, 1}));
+        if (c.kept) ++rows;
+        EXPECT_EQ(Rows("measurements"), rows);
+        if (!c.kept) {
+            EXPECT_EQ(data(c.method, c.kind).Records[0].id, first(0, 1).Records[0].id);
+        }
+    }
+}
+
+TEST_F(DownloadStore, AFailureStoresNothingWritesNoDownloadAndLeavesNoImage) {
+    Download old = DriverDownload(MeterMemory(1207, 200));
+    TDBDataAdapter().PutData(old.data, "");  // stored before downloads were kept
+    const std::int64_t before = Rows("measurements");
+    struct Case {
+        const char* name;
+        const char* obstacle;  // SQL run on the file before the store
+        const char* removal;
+        bool readerHoldsTheFile;  // the commit cannot get its lock
+    };
+    const Case cases[] = {
+        {"an insert refused after the single records",
+         "create trigger refuse before insert on measurements when new.method = 1 "
+         "begin select raise(abort, 'refused'); end",
+         "drop trigger refuse", false},
+        {"the download row refused",
+         "create table downloads (id integer primary key autoincrement, time datetime, link text, "
+         "serialnumber integer, firmware text, calibrationdate datetime, added integer, skipped integer, "
+         "imagefile text check (imagefile is null))",
+         "drop table downloads", false},
+        {"the commit blocked by a reader", nullptr, nullptr, true},
+    };
+    MainDatabase().SetBusyTimeout(50);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.obstacle) RawExec(file, c.obstacle);
+        std::unique_ptr<TSQLiteDatabase> reader;
+        if (c.readerHoldsTheFile) {
+            reader = TSQLiteDatabase::Open(file);
+            reader->Execute("BEGIN");
+            reader->Query("select count(*) from measurements");
+        }
+        Download d = DriverDownload(MeterMemory(2001, 333, kDay + 1));  // new records, another meter
+        d.data(kMethodSingle, kKindSvtMagnetic).Records[0].id = 77;     // an id it had before
+        EXPECT_THROW(StoreDownload(d.data, d.info), Exception);
+        reader.reset();
+        if (c.removal) RawExec(file, c.removal);
+
+        EXPECT_FALSE(MainDatabase().InTransaction());
+        EXPECT_EQ(Rows("measurements"), before);
+        EXPECT_FALSE(HasTable("downloads"));
+        EXPECT_FALSE(HasTable("downloadrecords"));
+        EXPECT_FALSE(fs::exists(dir.path() / "downloads"));
+        EXPECT_EQ(d.data(kMethodSingle, kKindSvtMagnetic).Records[0].id, 77);
+        EXPECT_EQ(d.data(kMethodMonitoring, kKindSvtMagnetic).Records[0].id, 0);
+    }
+    // Without the obstacles the same store works.
+    Download d = DriverDownload(MeterMemory(2001, 333, kDay + 1));
+    EXPECT_EQ(Store(d.data, d.info), (TStoreCounts{604, 0}));
+    EXPECT_EQ(Rows("measurements"), before + 604);
+    EXPECT_EQ(FilesIn(dir.path() / "downloads"), 1u);
+}
+
+TEST(DownloadStoreReadOnly, AReadOnlyDatabaseStoresNothingAndGetsNoImage) {
+    // Root ignores file modes, so the check runs in a child without privileges.
+    TempDir dir;
+    fs::permissions(dir.path(), fs::perms::all);
+    const std::string file = dir.File("data.db");
+    {
+        auto db = OpenDatabase(file);
+        TMeasureDataP old = DriverDownload(MeterMemory(1207, 200)).data;
+        TDBDataAdapter().PutData(old, file);
+    }
+    fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    EXPECT_EXIT(
+        {
+            if (geteuid() == 0 && setuid(65534) != 0) std::_Exit(3);
+            SetMainDatabase(OpenDatabase(file));
+            // Only the first record is new; the rest equal stored rows.
+            Download d = DriverDownload(MeterMemory(2001, 333));
+            try {
+                StoreDownload(d.data, d.info);
+                std::_Exit(4);
+            } catch (const ESQLiteException& e) {
+                if (e.Message().find("Attempt to write a readonly database") == std::string::npos) std::_Exit(5);
+            }
+            if (fs::exists(dir.path() / "downloads")) std::_Exit(6);
+            if (!ListDownloads().empty() || CountNewMeasurements(d.data).skipped != 603) std::_Exit(7);
+            SetMainDatabase(nullptr);
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(DownloadStore, AnOldDatabaseGainsTheTablesKeepsEveryRowAndDataFilesStayAsTheyWere) {
+    // The old program stored every download again: its rows hold each record twice.
+    Download old = DriverDownload(MeterMemory(1207, 200));
+    TMeasureDataP copy = old.data;
+    TDBDataAdapter().PutData(old.data, "");
+    TDBDataAdapter().PutData(copy, "");
+    const auto schemaBefore = RawRows(file, "select type, name, sql from sqlite_master order by name");
+    const auto rowsBefore = RawRows(file, "select * from measurements order by id");
+
+    // Nothing to read yet, and reading adds nothing.
+    EXPECT_TRUE(ListDownloads().empty());
+    EXPECT_TRUE(DownloadsOfMeasurements(IdsOf(old.data)).empty());
+    EXPECT_EQ(CountNewMeasurements(old.data), (TStoreCounts{0, old.data.TotalRecords()}));
+    EXPECT_EQ(RawRows(file, "select type, name, sql from sqlite_master order by name"), schemaBefore);
+
+    Download again = DriverDownload(MeterMemory(1207, 200));
+    EXPECT_EQ(Store(again.data, again.info), (TStoreCounts{0, old.data.TotalRecords()}));
+    EXPECT_EQ(IdsOf(again.data), IdsOf(old.data));  // the first of the equal rows
+    EXPECT_EQ(RawRows(file, "select * from measurements order by id"), rowsBefore);
+    const auto schemaAfter = RawRows(file, "select type, name, sql from sqlite_master order by name");
+    for (const auto& entry : schemaBefore)  // every table as it was
+        EXPECT_NE(std::find(schemaAfter.begin(), schemaAfter.end(), entry), schemaAfter.end()) << entry[1];
+    std::set<std::string> added;
+    for (const auto& entry : schemaAfter)
+        if (std::find(schemaBefore.begin(), schemaBefore.end(), entry) == schemaBefore.end()) added.insert(entry[1]);
+    EXPECT_EQ(added, (std::set<std::string>{"downloads", "downloadrecords", "downloadrecords_measurement",
+                                            "measurements_time"}));
+
+    // A data file written afterwards, and a new one, carry the eleven tables only.
+    const std::string dataFile = dir.File("set.zorvex");
+    TFileDataAdapter().PutData(again.data, dataFile);
+    OpenDatabase(dir.File("new.zorvex"));
+    for (const std::string& f : {dataFile, dir.File("new.zorvex")}) {
+        EXPECT_EQ(
+            RawRows(f, "select count(*) from sqlite_master where type = 'table' and name != 'sqlite_sequence'")[0][0],
+            "11");
+        EXPECT_EQ(RawRows(f, "select count(*) from sqlite_master where type = 'index'")[0][0], "0");
+    }
+}
