@@ -70,13 +70,23 @@ std::vector<TMeterCalibration> StoredMeterCalibrations(const TMeasureDataP& meas
     std::vector<std::int32_t> ids;
     ids.reserve(timeOfId.size());
     for (const auto& entry : timeOfId) ids.push_back(entry.first);
-    // Older data and test data came from no recorded download: one look settles them.
-    if (DownloadsOfMeasurements(ids).empty()) return {};
+    const auto downloadsOfId = DownloadIdsOfMeasurements(ids);
+    // Older data and test data came from no recorded download.
+    if (downloadsOfId.empty()) return {};
 
+    const std::vector<TDownloadRow> history = ListDownloads();
+    std::map<std::int64_t, const TDownloadRow*> byId;
+    for (const TDownloadRow& row : history) byId.emplace(row.id, &row);
     std::vector<TMeasurementOrigin> origins;
     origins.reserve(timeOfId.size());
-    for (const auto& [id, time] : timeOfId) origins.push_back({time, DownloadsOfMeasurements({id})});
-    return MeterCalibrations(origins, ListDownloads());
+    for (const auto& [id, time] : timeOfId) {
+        TMeasurementOrigin origin{time, {}};
+        if (const auto found = downloadsOfId.find(id); found != downloadsOfId.end())
+            for (const std::int64_t download : found->second)
+                if (const auto row = byId.find(download); row != byId.end()) origin.downloads.push_back(*row->second);
+        origins.push_back(std::move(origin));
+    }
+    return MeterCalibrations(origins, history);
 }
 
 std::string CalibrationStateText(const TMeterCalibration& calibration) {

@@ -276,4 +276,21 @@ std::vector<TDownloadRow> DownloadsOfMeasurements(const std::vector<std::int32_t
     return rows;
 }
 
+std::map<std::int32_t, std::vector<std::int64_t>> DownloadIdsOfMeasurements(const std::vector<std::int32_t>& ids) {
+    TSQLiteDatabase& db = MainDatabase();
+    std::map<std::int32_t, std::vector<std::int64_t>> result;
+    if (ids.empty() || !HasDownloadTables(db)) return result;
+    for (std::size_t from = 0; from < ids.size(); from += kIdsPerQuery) {
+        const auto table = db.Query("select measurement, download from downloadrecords where measurement in (" +
+                                    IdList(ids, from, kIdsPerQuery) + ") order by measurement, download");
+        while (!table->AtEnd()) {
+            const auto measurement = TryStrToInt(table->TextAt(0));
+            const auto download = TryStrToInt64(table->TextAt(1));
+            if (measurement && download) result[*measurement].push_back(*download);
+            table->MoveNext();
+        }
+    }
+    return result;
+}
+
 }  // namespace zorvex

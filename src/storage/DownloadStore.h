@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -59,5 +60,8 @@ std::vector<TDownloadRow> ListDownloads();
 // The downloads that the given main-database measurement ids came from,
 // oldest first, each once.
 std::vector<TDownloadRow> DownloadsOfMeasurements(const std::vector<std::int32_t>& ids);
+// For each of the given measurement ids that came from recorded downloads, the
+// ids of those downloads (a few queries for any number of ids).
+std::map<std::int32_t, std::vector<std::int64_t>> DownloadIdsOfMeasurements(const std::vector<std::int32_t>& ids);
 
 }  // namespace zorvex
