@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <filesystem>
 #include <utility>
@@ -9,6 +11,7 @@
 #include "base/CodePage1251.h"
 #include "base/Format.h"
 #include "base/Numbers.h"
+#include "storage/TimeIndex.h"
 
 namespace zorvex {
 namespace {
@@ -241,6 +244,17 @@ std::unique_ptr<TSQLiteTable> TSQLiteDatabase::Query(const std::string& sql, con
                         break;
                     }
                     default: {
+                        if (sqlite3_column_type(s, c) == SQLITE_INTEGER) {
+                            // The decimal text SQLite would give, without its conversion.
+                            char digits[24];
+                            const auto end =
+                                std::to_chars(digits, digits + sizeof digits, sqlite3_column_int64(s, c)).ptr;
+                            cell.kind = Kind::Text;
+                            cell.bytes = {static_cast<std::uint32_t>(table->arena_.size()),
+                                          static_cast<std::uint32_t>(end - digits)};
+                            table->arena_.append(digits, end);
+                            break;
+                        }
                         const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(s, c));
                         if (text) {
                             const auto size = static_cast<std::size_t>(sqlite3_column_bytes(s, c));
@@ -390,7 +404,13 @@ std::string TSQLiteTable::TextAt(int column) const {
         case Kind::Null: return {};
         case Kind::Integer: return IntToStr(cell.integer);
         case Kind::Floating: return FloatToStr(cell.floating);
-        default: return Cp1251ToUtf8(std::string_view(arena_).substr(cell.bytes.offset, cell.bytes.length));
+        default: {
+            const std::string_view bytes = std::string_view(arena_).substr(cell.bytes.offset, cell.bytes.length);
+            // Most cells are plain ASCII, the same in either encoding.
+            if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+                return std::string(bytes);
+            return Cp1251ToUtf8(bytes);
+        }
     }
 }
 
@@ -434,7 +454,12 @@ TSQLiteDatabase& MainDatabase() {
 
 bool HasMainDatabase() { return MainSlot() != nullptr; }
 
-void SetMainDatabase(std::unique_ptr<TSQLiteDatabase> db) { MainSlot() = std::move(db); }
+void SetMainDatabase(std::unique_ptr<TSQLiteDatabase> db) {
+    // Files of former versions and of other installations lack the index the
+    // history reads through.
+    if (db) EnsureTimeIndex(*db);
+    MainSlot() = std::move(db);
+}
 
 bool IsMainDatabaseFile(const std::string& path) {
     if (!HasMainDatabase()) return false;

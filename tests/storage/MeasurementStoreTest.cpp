@@ -394,3 +394,36 @@ TEST_F(MeasurementStore, AStoreWhoseIdsWouldPassThirtyTwoBitsIsRefusedBeforeAnyR
         TDBDataAdapter().GetData("", loaded);  // the table stays readable
     }
 }
+
+// A number is read as the text of at most 15 digits it is shown as, whether or
+// not the rows around it are all plain ones.
+TEST_F(MeasurementStore, NumbersReadAsTheirFifteenDigitTextWhateverTheOtherRows) {
+    struct Case {
+        const char* stored;  // SQL expression put into mvalue
+        double expected;
+    };
+    const Case cases[] = {{"0.1 + 0.2", 0.3}, {"2.0 / 3", 0.666666666666667},
+                          {"-1", -1},         {"0", 0},
+                          {"7", 7},           {"123456789012345678", 1.23456789012346e17},
+                          {"'2.5'", 2.5}};
+    for (const bool withUnusualRow : {false, true}) {
+        SCOPED_TRACE(withUnusualRow ? "with a row holding text in a number column" : "plain rows only");
+        RawExec(file, "delete from measurements");
+        int second = 0;
+        for (const Case& c : cases)
+            RawExec(file, std::string("insert into measurements (method, kind, number, workplace, height, "
+                                      "rejection, time, mvalue, evalue, mvalue2, evalue2, band) values "
+                                      "(0, 1, 1, 1, 1, 0, '2012-01-01 00:00:0") +
+                              std::to_string(second++) + "', " + c.stored + ", -1, -1, -1, 0)");
+        if (withUnusualRow)
+            RawExec(file,
+                    "insert into measurements (method, kind, workplace, time, mvalue, evalue, mvalue2, evalue2, "
+                    "band) values (0, 1, 'x', '2012-01-01 00:00:09', 1, -1, -1, -1, 0)");
+        TMeasureDataP loaded;
+        TDBDataAdapter().GetData("", loaded);
+        const auto& records = loaded(0, 1).Records;
+        ASSERT_EQ(records.size(), std::size(cases) + (withUnusualRow ? 1 : 0));
+        for (std::size_t i = 0; i < std::size(cases); ++i)
+            EXPECT_EQ(records[i].mvalue, cases[i].expected) << cases[i].stored;
+    }
+}

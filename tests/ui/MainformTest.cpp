@@ -625,6 +625,35 @@ TEST_F(MainformTest, HistoryNodesLoadTheFirstAndLastSecondOfTheirPeriod) {
     EXPECT_TRUE(prompts->Messages().empty());
 }
 
+TEST_F(MainformTest, HistoryTreeIsTheSameWithAndWithoutTheTimeIndex) {
+    // Stored out of order, at the first and last second of days, several a day.
+    TMeasureDataP data;
+    data(0, 0).Records = {Record(0, At(2014, 6, 1, 23, 59, 59), 1, 1), Record(0, At(2013, 12, 31, 0, 0, 0), 1, 1),
+                          Record(0, At(2014, 6, 1, 0, 0, 0), 1, 1), Record(0, At(2013, 12, 31, 23, 59, 59), 1, 1),
+                          Record(0, At(2014, 6, 2, 0, 0, 0), 1, 1)};
+    TDBDataAdapter().PutData(data, "");
+    const auto captions = [&] {
+        std::vector<std::string> all;
+        for (QTreeWidgetItemIterator it(form->DateTree); *it != nullptr; ++it) {
+            std::string path;
+            for (const QTreeWidgetItem* node = *it; node != nullptr; node = node->parent())
+                path = node->text(0).toStdString() + "/" + path;
+            all.push_back(path);
+        }
+        return all;
+    };
+    const std::vector<std::string> expected = {"2013/", "2013/Декабрь/", "2013/Декабрь/31/",
+                                               "2014/", "2014/Июнь/",     "2014/Июнь/1/",
+                                               "2014/Июнь/2/"};
+    ASSERT_EQ(RawRows(Data("data.db"), "select count(*) from sqlite_master where name = 'measurements_time'")[0][0],
+              "1");
+    form->BuildDateTree();
+    EXPECT_EQ(captions(), expected);
+    MainDatabase().Execute("drop index measurements_time");
+    form->BuildDateTree();
+    EXPECT_EQ(captions(), expected);
+}
+
 TEST_F(MainformTest, HistoryPanelWidensTheWindowAndShrinksItBack) {
     form->resize(965, 632);
     const int before = form->width();

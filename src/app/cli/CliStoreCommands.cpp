@@ -13,6 +13,7 @@
 #include "storage/Levels.h"
 #include "storage/SQLiteDatabase.h"
 #include "storage/StoredTimes.h"
+#include "storage/TimeIndex.h"
 #include "storage/Utilities.h"
 
 namespace zorvex::cli {
@@ -75,9 +76,7 @@ int DatesCommand(CliContext& context, const ParsedArgs& args) {
     ExpectOperands(args, 0, "");
     context.CheckDatabasePath();
     context.OpenMainDatabase();
-    std::vector<std::string> dates;
-    MainDatabase().ColumnTexts("select distinct date(time) as date from measurements order by time", dates);
-    for (const auto& text : dates) context.out << FormatDateTime("yyyy-mm-dd", ParseStoredDate(text)) << "\n";
+    for (const auto& text : StoredDays(MainDatabase())) context.out << FormatDateTime("yyyy-mm-dd", ParseStoredDate(text)) << "\n";
     return 0;
 }
 

@@ -34,6 +34,7 @@
 #include "storage/DownloadStore.h"
 #include "storage/SQLiteDatabase.h"
 #include "storage/StoredTimes.h"
+#include "storage/TimeIndex.h"
 #include "ui/MaxLevelsForm.h"
 #include "ui/graph/MonitoringGraph.h"
 #include "ui/grid/StringGrid.h"
@@ -637,8 +638,7 @@ TDateNodeRecord TMainform::NodeRecord(const QTreeWidgetItem* node) {
 }
 
 void TMainform::BuildDateTree() {
-    std::vector<std::string> dates;
-    MainDatabase().ColumnTexts("select distinct date(time) as date from measurements order by time", dates);
+    const std::vector<std::string> dates = StoredDays(MainDatabase());
 
     // Convert everything before touching the tree, so a bad row leaves it as it was.
     std::vector<DateParts> parts;
