@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 
+#include "BareSelect.h"
 #include "base/DateTime.h"
 #include "storage/DBDataAdapter.h"
 #include "storage/Database.h"
@@ -83,29 +84,9 @@ void BareInsert(const std::string& file, const TMeasureDataP& data) {
 std::size_t BareSelect(const std::string& file) {
     sqlite3* db = nullptr;
     sqlite3_open(file.c_str(), &db);
-    sqlite3_stmt* stmt = nullptr;
-    sqlite3_prepare_v2(db, "select * from measurements where 1=1 order by time", -1, &stmt, nullptr);
-    TMeasureDataP data;
-    while (sqlite3_step(stmt) == SQLITE_ROW) {
-        TMeasureRecord r;
-        r.id = sqlite3_column_int(stmt, 0);
-        r.number = sqlite3_column_int(stmt, 1);
-        r.workplace = sqlite3_column_int(stmt, 2);
-        r.height = sqlite3_column_int(stmt, 3);
-        const int m = sqlite3_column_int(stmt, 4), k = sqlite3_column_int(stmt, 5);
-        r.time = ParseStoredTime(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 6)));
-        r.mvalue = sqlite3_column_double(stmt, 7);
-        r.evalue = sqlite3_column_double(stmt, 8);
-        r.mvalue2 = sqlite3_column_double(stmt, 9);
-        r.evalue2 = sqlite3_column_double(stmt, 10);
-        r.band = static_cast<std::uint8_t>(sqlite3_column_int(stmt, 11));
-        r.rejection = static_cast<std::uint8_t>(sqlite3_column_int(stmt, 12));
-        r.kind = static_cast<std::uint8_t>(k);
-        data(m, k).Records.push_back(r);
-    }
-    sqlite3_finalize(stmt);
+    const std::size_t rows = bench::BareSelect(db, "1=1");
     sqlite3_close(db);
-    return data.TotalRecords();
+    return rows;
 }
 
 }  // namespace
