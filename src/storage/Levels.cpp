@@ -34,4 +34,25 @@ void SetLevel(TSQLiteDatabase& db, TLevels& levels, int index, double value) {
     db.Execute("update maxlevels set value=? where name LIKE ?", {value, LevelNames[index]});
 }
 
+TLimitTable LimitTableOf(const TLevels& levels) {
+    TLimitTable table{};
+    for (int band = 0; band < 3; ++band) table[kKind50Hz][band] = {levels[msfMF50hz], levels[msfEF50hz]};
+    table[kKindSvtMagnetic][kBandLow] = {levels[msfMFLB], levels[msfMFLB]};
+    table[kKindSvtMagnetic][kBandHigh] = {levels[msfMFHB], levels[msfMFHB]};
+    table[kKindSvtMagnetic][kBandMid] = {-1.0, -1.0};
+    table[kKindSvtElectric][kBandLow] = {levels[msfEFLB], levels[msfEFLB]};
+    table[kKindSvtElectric][kBandHigh] = {levels[msfEFHB], levels[msfEFHB]};
+    table[kKindSvtElectric][kBandMid] = {-1.0, -1.0};
+    for (const int kind : {kKindMagnetic, kKindElectric})
+        for (int band = 0; band < 3; ++band) table[kind][band] = {999999.0, 999999.0};
+    return table;
+}
+
+std::optional<double> LevelOf(const TLimitTable& limits, int kind, int band, int slot) {
+    if (kind < 0 || kind > kKindSvtElectric || band < 0 || band > 2 || slot < 0 || slot > 1) return std::nullopt;
+    const double level = limits[kind][band][slot];
+    if (!(level >= 0)) return std::nullopt;
+    return level;
+}
+
 }  // namespace zorvex

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
 
 #include "model/MeasureModel.h"
@@ -24,6 +25,19 @@ extern const std::array<std::string, kSubfieldCount> kLevelLabels;
 // missing or does not hold a number raises EConvertError; that level and the
 // later ones keep the values they had.
 void LoadLevels(TSQLiteDatabase& db, TLevels& levels);
+
+// Limits by kind, band code and value slot (0 magnetic, 1 electric), as the
+// table and the graph compare with them. A negative limit is no level; kinds 3
+// and 4 have none either and hold a value above any reading (999999).
+// Held as double, the type of the levels themselves: in single precision a
+// level such as 2.7 becomes 2.70000005 and a value of exactly 2.70 would not
+// count as reaching it.
+using TLimitTable = std::array<std::array<std::array<double, 2>, 3>, kKindCount>;
+TLimitTable LimitTableOf(const TLevels& levels);
+
+// The level a value of (kind, band, slot) is held against, or none: kinds 3
+// and 4, band code 2 on kinds 1 and 2, and a band code outside 0..2 have none.
+std::optional<double> LevelOf(const TLimitTable& limits, int kind, int band, int slot);
 
 // Sets one level in memory and writes it through to the database at once.
 void SetLevel(TSQLiteDatabase& db, TLevels& levels, int index, double value);

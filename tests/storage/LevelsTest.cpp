@@ -55,3 +55,25 @@ TEST(Levels, AMissingRowStopsLoadingThereAndLaterLevelsKeepTheirValues) {
     SetLevel(*db, levels, msfEFLB, 3);  // no row: nothing updated, nothing reported
     EXPECT_EQ(RawRows(file, "select count(*) from maxlevels")[0][0], "6");
 }
+
+TEST(Levels, LevelOfEachKindBandAndSlot) {
+    TLevels levels = kLevelDefaults;
+    levels[msfEFHB] = -1;  // a level switched off by a negative value
+    const TLimitTable table = LimitTableOf(levels);
+    struct Case {
+        int kind, band, slot;
+        std::optional<double> level;
+    };
+    const std::vector<Case> cases = {
+        {kKind50Hz, kBandLow, 0, 5000.0},     {kKind50Hz, kBandMid, 1, 500.0},
+        {kKindSvtMagnetic, kBandLow, 0, 250.0}, {kKindSvtMagnetic, kBandHigh, 0, 25.0},
+        {kKindSvtElectric, kBandLow, 1, 25.0},  {kKindSvtElectric, kBandHigh, 1, std::nullopt},
+        {kKindSvtMagnetic, kBandMid, 0, std::nullopt}, {kKindMagnetic, kBandLow, 0, std::nullopt},
+        {kKindElectric, kBandHigh, 1, std::nullopt},   {kKindSvtMagnetic, 3, 0, std::nullopt},
+        {-1, 0, 0, std::nullopt},                      {kKind50Hz, 0, 2, std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(LevelOf(table, c.kind, c.band, c.slot), c.level) << c.kind << " " << c.band << " " << c.slot;
+    // Kinds 3 and 4 keep a limit no reading reaches, which the graph and the table compare with.
+    EXPECT_EQ(table[kKindMagnetic][kBandLow][0], 999999.0);
+}

@@ -33,12 +33,6 @@ class TGraphReadout;
 struct TDownloadInfo;
 struct TGridDrawState;
 
-// Limits by kind, band code and value slot, as the table and the graph compare
-// with them.
-// Held as double, the type of the levels themselves: in single precision a
-// level such as 2.7 becomes 2.70000005 and a value of exactly 2.70 would not
-// count as reaching it.
-using TLimitTable = std::array<std::array<std::array<double, 2>, 3>, kKindCount>;
 
 // A history tree node's period.
 struct TDateNodeRecord {

@@ -346,17 +346,7 @@ void TMainform::FillLimGrid() {
 }
 
 void TMainform::ApplyLevels() {
-    const auto level = [this](TMeasureSubfield which) { return Levels_[which]; };
-    for (int band = 0; band < 3; ++band) LimitTable_[0][band] = {level(msfMF50hz), level(msfEF50hz)};
-    LimitTable_[1][0] = {level(msfMFLB), level(msfMFLB)};
-    LimitTable_[1][1] = {level(msfMFHB), level(msfMFHB)};
-    LimitTable_[1][2] = {-1.0, -1.0};
-    LimitTable_[2][0] = {level(msfEFLB), level(msfEFLB)};
-    LimitTable_[2][1] = {level(msfEFHB), level(msfEFHB)};
-    LimitTable_[2][2] = {-1.0, -1.0};
-    for (int kind = 3; kind <= 4; ++kind) {
-        for (int band = 0; band < 3; ++band) LimitTable_[kind][band] = {999999.0, 999999.0};
-    }
+    LimitTable_ = LimitTableOf(Levels_);
     FillLimGrid();
     FillDataGrid();
 }

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "model/MeasureModel.h"
+
+namespace zorvex {
+
+// The figures of one curve over records first..last of a monitoring run.
+// An absent value (negative) enters no figure: it is counted in Samples only.
+struct TRunStatistics {
+    int Curve = 0;          // 0 magnetic (nT), 1 electric (V/m)
+    int Samples = 0;        // records in the range
+    int Present = 0;        // of them with a value
+    double Start = 0;       // time of the first record of the range
+    double End = 0;         // time of the last record of the range
+    std::int64_t IntervalMs = 0;  // the run's recording interval
+
+    // Over the present values; zero when there are none.
+    double Minimum = 0;
+    double Maximum = 0;
+    double MaximumTime = 0;  // the first sample at the maximum
+    double Mean = 0;
+    double Percentile95 = 0;  // nearest rank: the smallest value that 95 % of the values do not exceed
+
+    // Against the level; all zero when the run has no level.
+    std::optional<double> Level;
+    int AtOrAbove = 0;                 // present values >= the level
+    std::int64_t MsAtOrAbove = 0;      // AtOrAbove x the interval
+    double ShareAtOrAbove = 0;         // AtOrAbove / Present, 0..1
+
+    bool HasValues() const { return Present > 0; }
+};
+
+// The recording interval of records first..last: the median of the gaps
+// between neighbours, in rounded milliseconds (the lower one of the two middle
+// gaps for an even count). 0 for fewer than two records and for records
+// stored at one time. A pause inside a run does not move it.
+std::int64_t RunIntervalMs(const std::vector<TMeasureRecord>& records, int first, int last);
+
+// The figures of `curve` over records first..last (a range outside the list
+// is clamped to it; an empty range gives Samples 0). `intervalMs` is the whole
+// run's interval, so that a part of a run counts time at the run's own pace.
+TRunStatistics ComputeRunStatistics(const std::vector<TMeasureRecord>& records, int first, int last, int curve,
+                                    std::optional<double> level, std::int64_t intervalMs);
+
+// The figures of every curve of `kind` (two for kind 0), in curve order.
+std::vector<TRunStatistics> ComputeKindStatistics(const std::vector<TMeasureRecord>& records, int first, int last,
+                                                  int kind, const std::optional<double> levels[2],
+                                                  std::int64_t intervalMs);
+
+// ---- texts, the same in the window, on paper and in the command-line tool
+
+// Column headings of StatisticsCells.
+const std::vector<std::string>& StatisticsHeadings();
+// One row of texts under StatisticsHeadings: values with two decimals, times
+// as the table shows them, durations as h:mm:ss, "—" where a figure does not
+// exist (no value, no level).
+std::vector<std::string> StatisticsCells(const TRunStatistics& statistics);
+
+// "нТл" or "В/м".
+std::string CurveUnit(int curve);
+// A duration of `ms` milliseconds as h:mm:ss, rounded to the second (hours go past 24).
+std::string DurationText(std::int64_t ms);
+
+}  // namespace zorvex

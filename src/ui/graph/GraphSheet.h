@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QImage>
+#include <QRectF>
+#include <QSize>
+#include <QString>
+#include <string>
+#include <vector>
+
+#include "model/RunStatistics.h"
+#include "ui/graph/MonitoringGraph.h"
+
+class QPainter;
+class QPrinter;
+class QWidget;
+
+namespace zorvex {
+
+// The graph of a monitoring run as it goes on paper or into a picture: a
+// caption naming the run, the kind, the band and the level, the graph of the
+// range on view with its legend, and the statistics below it.
+struct TGraphSheet {
+    QString Caption;  // e.g. "Сеанс 17.03.2026 10:00:00 · СВТ магнитное · Полоса 5Гц - 2кГц · уровень 250.00 нТл"
+    TGraphInput Graph;  // the records, the range on view and the limits, as the window draws them
+    // Statistics blocks in order: the whole run, then (when zoomed) the range on view.
+    struct Block {
+        QString Title;  // "Весь сеанс", "Участок 10:30:00 — 11:00:00"
+        std::vector<TRunStatistics> Rows;  // one per curve of the kind
+    };
+    std::vector<Block> Statistics;
+};
+
+// Paints the sheet into `area` (logical units of `canvas`): caption, graph,
+// legend, statistics table (StatisticsHeadings / StatisticsCells).
+void PaintGraphSheet(QPainter& canvas, const QRectF& area, const TGraphSheet& sheet);
+
+// The sheet as a picture of `size` pixels.
+QImage GraphSheetImage(const TGraphSheet& sheet, QSize size = QSize(1600, 1000));
+
+// Writes the sheet as PNG / as a one-page A4 landscape PDF (vector). The path
+// is checked as every output file is (never the main database, a directory or
+// a device) and the file is replaced only by a completely written one; raises
+// Exception with a Russian message on failure.
+void SaveGraphSheetPng(const TGraphSheet& sheet, const std::string& path);
+void SaveGraphSheetPdf(const TGraphSheet& sheet, const std::string& path);
+
+// Paints the sheet on one page of `printer` (its page rect, landscape).
+void PrintGraphSheet(const TGraphSheet& sheet, QPrinter& printer);
+
+// The print preview of the sheet (a modal QPrintPreviewDialog, object name
+// "GraphPrintPreview"), from which it is printed; returns when it closes.
+void ShowGraphSheetPreview(const TGraphSheet& sheet, QWidget* parent);
+
+}  // namespace zorvex
