@@ -28,6 +28,7 @@ void CheckRegularIfExists(const std::string& path, const std::string& given) {
 std::vector<CliCommand> AllCommands() {
     std::vector<CliCommand> commands = DeviceCommands();
     for (auto& c : StoreCommands()) commands.push_back(std::move(c));
+    for (auto& c : StatsCommands()) commands.push_back(std::move(c));
     for (auto& c : ProtocolCommands()) commands.push_back(std::move(c));
     return commands;
 }
@@ -107,6 +108,11 @@ void CliContext::OpenMainDatabase() {
 }
 
 std::vector<OptionDef> FormatOptions() { return {{"--format", true}, {"--utf8", false}}; }
+
+std::string FormatHelp() {
+    return "  --format table|json|csv   вид вывода (по умолчанию table)\n"
+           "  --utf8                    CSV в UTF-8 вместо Windows-1251";
+}
 
 OutputOptions ReadFormat(const ParsedArgs& args) {
     OutputOptions options;

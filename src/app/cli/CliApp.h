@@ -62,6 +62,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
 std::vector<CliCommand> StoreCommands();
 std::vector<CliCommand> DeviceCommands();
 std::vector<CliCommand> ProtocolCommands();
+std::vector<CliCommand> StatsCommands();
 
 // Prints stored protocol `id` to a PDF file. The document needs Qt, so the
 // program installs it when it is built with the report engine; without one
@@ -71,6 +72,7 @@ void SetProtocolPdfRenderer(ProtocolPdfRenderer renderer);
 
 // Options shared by the commands that print records.
 std::vector<OptionDef> FormatOptions();
+std::string FormatHelp();  // their help lines
 OutputOptions ReadFormat(const ParsedArgs& args);
 
 // Exactly `count` operands, or UsageError naming what is missing.

@@ -167,9 +167,7 @@ std::vector<CliCommand> DeviceCommands() {
     std::vector<OptionDef> decodeOptions = FormatOptions();
     return {
         {"decode", "ОБРАЗ [--format ВИД] [--utf8]", "разобрать файл образа памяти прибора (ничего не сохраняется)",
-         "  --format table|json|csv   вид вывода (по умолчанию table)\n"
-         "  --utf8                    CSV в UTF-8 вместо Windows-1251",
-         decodeOptions, DecodeCommand},
+         FormatHelp(), decodeOptions, DecodeCommand},
         {"download", "[--image ФАЙЛ]", "считать прибор и сохранить в базу записи, которых в ней ещё нет",
          "  --image ФАЙЛ   читать файл образа памяти вместо прибора на канале драйвера\n"
          "После числа записей по видам выводится строка «Новых записей: N, уже были в базе: M»:\n"

@@ -20,23 +20,9 @@ constexpr std::array<const char*, 13> kFieldNames = {"method", "kind",   "id",  
 
 constexpr char kHexDigits[] = "0123456789abcdef";
 
-std::string TimeText(double time) { return FormatDateTime("yyyy-mm-dd hh:nn:ss", time); }
-
-std::string JsonString(const std::string& s) {
-    std::string out = "\"";
-    for (const char c : s) {
-        const auto code = static_cast<unsigned char>(c);
-        if (code < 0x20 || code == 0x7F) {
-            // A raw control character is no valid JSON string.
-            out += "\\u00";
-            out += kHexDigits[code >> 4];
-            out += kHexDigits[code & 15];
-            continue;
-        }
-        if (c == '"' || c == '\\') out += '\\';
-        out += c;
-    }
-    return out + "\"";
+// Display width in characters of UTF-8 text.
+std::size_t Width(const std::string& s) {
+    return static_cast<std::size_t>(std::count_if(s.begin(), s.end(), [](char c) { return (c & 0xC0) != 0x80; }));
 }
 
 std::string JsonNumber(double v) { return std::isfinite(v) ? ExactNumber(v) : "null"; }
@@ -54,12 +40,6 @@ void WriteJson(std::ostream& out, const TMeasureDataP& data) {
             }
 }
 
-std::string CsvNumber(double v) {
-    std::string text = ExactNumber(v);
-    std::replace(text.begin(), text.end(), '.', ',');
-    return text;
-}
-
 void WriteCsv(std::ostream& out, const TMeasureDataP& data, bool utf8) {
     std::string text;
     for (std::size_t i = 0; i < kFieldNames.size(); ++i) text += (i ? ";" : "") + std::string(kFieldNames[i]);
@@ -74,29 +54,6 @@ void WriteCsv(std::ostream& out, const TMeasureDataP& data, bool utf8) {
                         std::to_string(r.band) + ";" + std::to_string(r.rejection) + "\r\n";
             }
     out << (utf8 ? text : Utf8ToCp1251(text));
-}
-
-// Display width in characters of UTF-8 text.
-std::size_t Width(const std::string& s) {
-    return static_cast<std::size_t>(std::count_if(s.begin(), s.end(), [](char c) { return (c & 0xC0) != 0x80; }));
-}
-
-void WriteAligned(std::ostream& out, const std::vector<std::vector<std::string>>& rows) {
-    std::vector<std::size_t> widths;
-    for (const auto& row : rows)
-        for (std::size_t c = 0; c < row.size(); ++c) {
-            if (widths.size() <= c) widths.push_back(0);
-            widths[c] = std::max(widths[c], Width(row[c]));
-        }
-    for (const auto& row : rows) {
-        std::string line;
-        for (std::size_t c = 0; c < row.size(); ++c) {
-            line += row[c];
-            if (c + 1 < row.size()) line += std::string(widths[c] - Width(row[c]) + 2, ' ');
-        }
-        while (!line.empty() && line.back() == ' ') line.pop_back();
-        out << line << "\n";
-    }
 }
 
 std::string ValueText(double v, bool hideNegative) {
@@ -159,17 +116,6 @@ std::vector<std::string> DownloadFields(const TDownloadRow& d, const std::string
 constexpr std::array<const char*, 9> kDownloadFieldNames = {
     "id", "time", "link", "serial", "firmware", "calibration", "added", "skipped", "image"};
 
-// A CSV field quoted when it holds the separator, a quote or a line break.
-std::string CsvField(const std::string& s) {
-    if (s.find_first_of(";\"\r\n") == std::string::npos) return s;
-    std::string out = "\"";
-    for (const char c : s) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    return out + "\"";
-}
-
 void WriteDownloadsTable(std::ostream& out, const std::vector<TDownloadRow>& downloads) {
     if (downloads.empty()) return;
     std::vector<std::vector<std::string>> rows = {{"№", "Время", "Канал", "Серийный номер", "Версия ПО",
@@ -207,6 +153,59 @@ void WriteDownloadsCsv(std::ostream& out, const std::vector<TDownloadRow>& downl
 }
 
 }  // namespace
+
+std::string TimeText(double time) { return FormatDateTime("yyyy-mm-dd hh:nn:ss", time); }
+
+std::string JsonString(const std::string& s) {
+    std::string out = "\"";
+    for (const char c : s) {
+        const auto code = static_cast<unsigned char>(c);
+        if (code < 0x20 || code == 0x7F) {
+            // A raw control character is no valid JSON string.
+            out += "\\u00";
+            out += kHexDigits[code >> 4];
+            out += kHexDigits[code & 15];
+            continue;
+        }
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+    }
+    return out + "\"";
+}
+
+std::string CsvNumber(double v) {
+    std::string text = ExactNumber(v);
+    std::replace(text.begin(), text.end(), '.', ',');
+    return text;
+}
+
+std::string CsvField(const std::string& s) {
+    if (s.find_first_of(";\"\r\n") == std::string::npos) return s;
+    std::string out = "\"";
+    for (const char c : s) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + "\"";
+}
+
+void WriteAligned(std::ostream& out, const std::vector<std::vector<std::string>>& rows) {
+    std::vector<std::size_t> widths;
+    for (const auto& row : rows)
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            if (widths.size() <= c) widths.push_back(0);
+            widths[c] = std::max(widths[c], Width(row[c]));
+        }
+    for (const auto& row : rows) {
+        std::string line;
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            line += row[c];
+            if (c + 1 < row.size()) line += std::string(widths[c] - Width(row[c]) + 2, ' ');
+        }
+        while (!line.empty() && line.back() == ' ') line.pop_back();
+        out << line << "\n";
+    }
+}
 
 void WriteDownloads(std::ostream& out, const std::vector<TDownloadRow>& downloads, const OutputOptions& options) {
     switch (options.format) {

@@ -37,6 +37,19 @@ std::string PrintableText(std::string_view text, bool keepLineBreaks = false);
 // Text of a double that reads back to the same value ("12.5", "0.1", "-1").
 std::string ExactNumber(double value);
 
+// ---- building blocks of the outputs
+
+// A time as "yyyy-mm-dd hh:nn:ss".
+std::string TimeText(double time);
+// A JSON string; control characters as \u00NN.
+std::string JsonString(const std::string& s);
+// ExactNumber with a decimal comma.
+std::string CsvNumber(double v);
+// A CSV field, quoted when it holds the separator, a quote or a line break.
+std::string CsvField(const std::string& s);
+// Rows in columns two spaces apart, each as wide as its widest cell; no trailing spaces.
+void WriteAligned(std::ostream& out, const std::vector<std::vector<std::string>>& rows);
+
 // Captions as the main window shows them.
 std::string MethodCaption(int method);
 std::string KindCaption(int kind);

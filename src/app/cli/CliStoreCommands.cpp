@@ -3,11 +3,11 @@
 #include <string>
 
 #include "app/cli/CliApp.h"
+#include "app/cli/CliSelection.h"
 #include "base/DateTime.h"
 #include "base/Exceptions.h"
 #include "base/Format.h"
 #include "base/Numbers.h"
-#include "storage/DBDataAdapter.h"
 #include "storage/DownloadStore.h"
 #include "storage/FileDataAdapter.h"
 #include "storage/Levels.h"
@@ -19,56 +19,10 @@
 namespace zorvex::cli {
 namespace {
 
-std::vector<OptionDef> FilterOptions() {
-    return {{"--from", true}, {"--to", true}, {"--method", true}, {"--kind", true}};
-}
-
-// A date operand "YYYY-MM-DD"; UsageError for anything else.
-TDateTime ParseDateOption(const std::string& option, const std::string& text) {
-    const bool shaped = text.size() == 10 && text[4] == '-' && text[7] == '-';
-    try {
-        if (shaped) return ParseStoredDate(text);
-    } catch (const EConvertError&) {
-    }
-    throw UsageError("значение " + option + " должно быть датой ГГГГ-ММ-ДД: «" + text + "»");
-}
-
-// The condition on `measurements` for the filter options, built from numbers
-// only. A missing --from or --to leaves that end of the calendar open.
-std::string BuildFilter(const ParsedArgs& args) {
-    std::vector<std::string> conditions;
-    std::optional<TDateTime> from, to;
-    if (const auto v = args.Value("--from")) from = ParseDateOption("--from", *v);
-    if (const auto v = args.Value("--to")) to = ParseDateOption("--to", *v);
-    if (from && to && *from > *to) throw UsageError("дата --from позже даты --to");
-    if (from || to) {
-        try {
-            const TDateTime first = from.value_or(EncodeDate(1, 1, 1)), last = to.value_or(EncodeDate(9999, 12, 31));
-            conditions.push_back(StoredDaysFilter(first, last));
-        } catch (const EConvertError& e) {
-            throw UsageError(e.what());
-        }
-    }
-    if (const auto m = args.IntValue("--method", 0, kMethodCount - 1)) conditions.push_back(Format("(method = %d)", {*m}));
-    if (const auto k = args.IntValue("--kind", 0, kKindCount - 1)) conditions.push_back(Format("(kind = %d)", {*k}));
-    return JoinTexts(conditions, " and ");
-}
-
-TMeasureDataP LoadSelection(CliContext& context, const ParsedArgs& args) {
-    TDBDataAdapter store;
-    store.Filter = BuildFilter(args);
-    context.CheckDatabasePath();
-    context.OpenMainDatabase();
-    TMeasureDataP data;
-    data.SetMethodBytes();
-    store.GetData("", data);
-    return data;
-}
-
 int ListCommand(CliContext& context, const ParsedArgs& args) {
     ExpectOperands(args, 0, "");
     const OutputOptions format = ReadFormat(args);
-    WriteRecords(context.out, LoadSelection(context, args), format);
+    WriteRecords(context.out, LoadSelection(context, BuildFilter(args)), format);
     return 0;
 }
 
@@ -92,7 +46,7 @@ int DownloadsCommand(CliContext& context, const ParsedArgs& args) {
 int SaveCommand(CliContext& context, const ParsedArgs& args) {
     ExpectOperands(args, 1, "файл");
     const std::string file = context.OutputFile(args.Operands()[0]);
-    TMeasureDataP data = LoadSelection(context, args);
+    TMeasureDataP data = LoadSelection(context, BuildFilter(args));
     // Written beside the old file and renamed over it once complete: a failed
     // save leaves the old file as it was; the main database is refused.
     try {
@@ -150,15 +104,8 @@ std::vector<CliCommand> StoreCommands() {
         for (auto& o : FormatOptions()) options.push_back(o);
         return options;
     };
-    const std::string filterHelp =
-        "  --from ГГГГ-ММ-ДД   с этого дня включительно\n"
-        "  --to ГГГГ-ММ-ДД     по этот день включительно\n"
-        "  --method 0|1        0 — однократные измерения, 1 — данные мониторинга\n"
-        "  --kind 0..4         0 — 50 Гц, 1 — СВТ магнитное, 2 — СВТ электрическое, 3 — магнитное, 4 — "
-        "электрическое";
-    const std::string formatHelp =
-        "  --format table|json|csv   вид вывода (по умолчанию table)\n"
-        "  --utf8                    CSV в UTF-8 вместо Windows-1251";
+    const std::string filterHelp = FilterHelp();
+    const std::string formatHelp = FormatHelp();
     return {
         {"list", "[фильтры] [--format ВИД] [--utf8]", "сохранённые измерения, по времени",
          filterHelp + "\n" + formatHelp, withFormat(FilterOptions()), ListCommand},
