@@ -8,7 +8,7 @@
 
 #include "base/Exceptions.h"
 #include "base/Prompts.h"
-#include "storage/FileSafety.h"
+#include "report/PrintTarget.h"
 
 namespace zorvex::report {
 
@@ -44,18 +44,7 @@ ReportPreviewDialog::ReportPreviewDialog(PreparedReport report, QWidget* parent)
 
 void ReportPreviewDialog::PaintPages(QPrinter* target) {
     try {
-        // The print dialog's "print to file" hands Qt a file name that Qt
-        // would truncate as soon as painting starts: the main database, a
-        // directory or a device are refused before that.
-        const QString file = target->outputFileName();
-        if (target->outputFormat() == QPrinter::PdfFormat && !file.isEmpty()) {
-            try {
-                CheckOutputPath(file.toStdString());
-            } catch (const Exception&) {
-                target->setOutputFileName(QString());
-                throw;
-            }
-        }
+        CheckPrintTarget(*target);
         RenderReport(report_, *target);
     } catch (const Exception& error) {
         Prompts().ShowMessage(error.Message(), "Ошибка", MessageIcon::Error);

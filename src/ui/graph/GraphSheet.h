@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QColor>
+#include <QFont>
 #include <QImage>
+#include <QPointF>
 #include <QRectF>
 #include <QSize>
 #include <QString>
@@ -10,6 +13,7 @@
 #include "model/RunStatistics.h"
 #include "ui/graph/MonitoringGraph.h"
 
+class QPaintDevice;
 class QPainter;
 class QPrinter;
 class QWidget;
@@ -30,6 +34,37 @@ struct TGraphSheet {
     std::vector<Block> Statistics;
 };
 
+// A text of the sheet in its frame.
+struct TSheetText {
+    QRectF Rect;  // the frame; a table cell keeps its padding inside it
+    QString Text;  // lines separated by '\n'
+    QFont Font;
+    int Flags = 0;  // Qt alignment flags
+};
+
+// Where everything of a sheet goes, in the logical units of the area it was
+// laid out in. The table is laid out at its own font size and then scaled
+// down as a whole where it would not fit: its cells are in table units, and
+// a table unit is TableScale area units from TableOrigin.
+struct TGraphSheetLayout {
+    TSheetText Caption;
+    QRectF Graph;  // whole logical units
+    struct Swatch {
+        QRectF Rect;
+        QColor Colour;
+    };
+    std::vector<Swatch> Swatches;       // one per legend entry shown
+    std::vector<TSheetText> LegendTexts;  // the same entries' texts
+    QPointF TableOrigin;
+    double TableScale = 1;
+    std::vector<TSheetText> TableCells;  // headings, then per block its title and its rows
+    QRectF Table() const;  // the table's frame in area units; empty without statistics
+};
+
+// The layout PaintGraphSheet paints; texts are measured for `device` (the
+// screen's metrics when null).
+TGraphSheetLayout LayOutGraphSheet(const QRectF& area, const TGraphSheet& sheet, const QPaintDevice* device = nullptr);
+
 // Paints the sheet into `area` (logical units of `canvas`): caption, graph,
 // legend, statistics table (StatisticsHeadings / StatisticsCells).
 void PaintGraphSheet(QPainter& canvas, const QRectF& area, const TGraphSheet& sheet);
@@ -44,7 +79,9 @@ QImage GraphSheetImage(const TGraphSheet& sheet, QSize size = QSize(1600, 1000))
 void SaveGraphSheetPng(const TGraphSheet& sheet, const std::string& path);
 void SaveGraphSheetPdf(const TGraphSheet& sheet, const std::string& path);
 
-// Paints the sheet on one page of `printer` (its page rect, landscape).
+// Paints the sheet on one page of `printer` (its page rect), turned to
+// landscape; a "print to file" target is checked as every output file is.
+// Raises Exception with a Russian message on failure.
 void PrintGraphSheet(const TGraphSheet& sheet, QPrinter& printer);
 
 // The print preview of the sheet (a modal QPrintPreviewDialog, object name

@@ -18,6 +18,7 @@
 
 #include "base/DateTime.h"
 #include "base/Format.h"
+#include "model/MonitoringRuns.h"
 
 namespace zorvex {
 
@@ -67,10 +68,6 @@ namespace {
 
 // Closest spacing of the fifth-sample lines.
 constexpr double kMinFifthLineGap = 8.0;
-
-double CurveValue(const TMeasureRecord& record, int curve) {
-    return curve == 0 ? record.mvalue : record.evalue;
-}
 
 // Text with its top left corner at (x, y), as the picture's canvas writes it.
 // Text is black whatever colour the lines are being drawn in.
@@ -247,6 +244,19 @@ int GraphAxisX(const QFontMetrics& metrics, int height, const TGraphInput& input
     return std::max(kGraphAxisX, axisX);
 }
 
+int PaintGraph(QPainter& canvas, int width, int height, const TGraphInput& input) {
+    if (width <= 0 || height <= 0) return kGraphAxisX;
+    canvas.save();
+    canvas.fillRect(0, 0, width, height, Qt::white);
+    canvas.setFont(GraphFont());
+    const int axisX = GraphAxisX(canvas.fontMetrics(), height, input);
+    for (const PanelPlace& panel : PanelsOf(input.Kind, height)) {
+        DrawGraphPanel(canvas, width, input, panel.top, panel.height, panel.axisY, panel.curve, axisX);
+    }
+    canvas.restore();
+    return axisX;
+}
+
 int DrawGraph(QImage& picture, int width, int height, const TGraphInput& input) {
     if (width <= 0 || height <= 0) {
         picture = QImage();
@@ -254,15 +264,8 @@ int DrawGraph(QImage& picture, int width, int height, const TGraphInput& input) 
     }
     if (picture.width() != width || picture.height() != height || picture.format() != QImage::Format_RGB32)
         picture = QImage(width, height, QImage::Format_RGB32);
-    picture.fill(Qt::white);
-
     QPainter canvas(&picture);
-    canvas.setFont(GraphFont());
-    const int axisX = GraphAxisX(canvas.fontMetrics(), height, input);
-    for (const PanelPlace& panel : PanelsOf(input.Kind, height)) {
-        DrawGraphPanel(canvas, width, input, panel.top, panel.height, panel.axisY, panel.curve, axisX);
-    }
-    return axisX;
+    return PaintGraph(canvas, width, height, input);
 }
 
 void DrawGraphPanel(QPainter& canvas, int width, const TGraphInput& input, int top, int panelHeight, int axisY,
@@ -276,13 +279,13 @@ void DrawGraphPanel(QPainter& canvas, int width, const TGraphInput& input, int t
 
     // Negative values lie below the time axis; a panel keeps them to itself, so
     // that absent values (-1) of a single-field 50 Hz run never draw into the
-    // other panel.
+    // other panel. A clip the caller has set (a sheet around the graph) stays.
     struct ClipGuard {
         QPainter& canvas;
         ~ClipGuard() { canvas.restore(); }
     } clipGuard{canvas};
     canvas.save();
-    canvas.setClipRect(QRect(0, T, W, P));
+    canvas.setClipRect(QRect(0, T, W, P), Qt::IntersectClip);
 
     canvas.setPen(QPen(Qt::black, 1));
     canvas.drawLine(axisX, A, right, A);

@@ -59,10 +59,16 @@ QFont GraphFont();
 // kGraphAxisX). Both panels of kind 0 share it, so their samples line up.
 int GraphAxisX(const QFontMetrics& metrics, int height, const TGraphInput& input);
 
-// Redraws the whole picture at `width` x `height`: white, then one panel (two
-// panels one above the other for kind 0). A size of 0 leaves an empty picture.
-// Returns the value axis's x (GraphAxisX). The caller checks that the window
-// is in monitoring mode.
+// Paints the whole graph on `canvas` in the rectangle (0, 0, width, height)
+// of its logical coordinates: white, then one panel (two panels one above the
+// other for kind 0). The canvas may be scaled (paper is painted as vectors at
+// the same logical size); its state is left as it was. Returns the value
+// axis's x (GraphAxisX); a size of 0 paints nothing.
+int PaintGraph(QPainter& canvas, int width, int height, const TGraphInput& input);
+
+// Redraws the whole picture at `width` x `height` with PaintGraph. A size of 0
+// leaves an empty picture. Returns the value axis's x. The caller checks that
+// the window is in monitoring mode.
 int DrawGraph(QImage& picture, int width, int height, const TGraphInput& input);
 
 // Draws one panel: top `top`, height `panelHeight`, time axis at `axisY`,
