@@ -276,6 +276,7 @@ void TMainform::BuildWindow() {
     }
     legend->addStretch(1);
     graphLayout->addLayout(legend);
+    BuildGraphTools(graphLayout);
     GroupBox2->hide();
     pageLayout->addWidget(GroupBox1, 1);
     pageLayout->addWidget(GroupBox2, 2);
@@ -298,9 +299,13 @@ void TMainform::BuildWindow() {
     GraphTmr->setObjectName("GraphTmr");
     GraphTmr->setInterval(40);
     TGraphReadout::Hooks hooks;
-    hooks.ShownCount = [this] { return ShownCount_; };
-    hooks.RowCount = [this] { return DataGrid->RowCount(); };
-    hooks.SelectRow = [this](int r) { DataGrid->SetCurrentCell(std::max(DataGrid->Col(), 0), r); };
+    // The read-out points into the view; the table lists the whole run, so
+    // a row of the view is the table row of the same sample.
+    hooks.ShownCount = [this] { return View().Count(); };
+    hooks.RowCount = [this] { return View().Count() + 2; };
+    hooks.SelectRow = [this](int r) {
+        DataGrid->SetCurrentCell(std::max(DataGrid->Col(), 0), r + View().First - FirstIndex_);
+    };
     hooks.AxisX = [this] { return graphAxisX_; };
     GraphReadout = new TGraphReadout(Graph, GraphTmr, std::move(hooks), this);
 
@@ -595,6 +600,7 @@ bool TMainform::eventFilter(QObject* watched, QEvent* event) {
         }
         return false;
     }
+    if (watched == Graph && GraphEvent(event)) return true;
     if (watched == Graph && event->type() == QEvent::Resize) {
         RunHandler([this] { DrawGraph(); });
         return false;

@@ -9,6 +9,8 @@
 
 #include "model/MeasureModel.h"
 #include "storage/Levels.h"
+#include "ui/graph/GraphSheet.h"
+#include "ui/graph/GraphView.h"
 
 class QAction;
 class QComboBox;
@@ -19,12 +21,15 @@ class QLabel;
 class QMenu;
 class QPainter;
 class QPushButton;
+class QRubberBand;
 class QTabBar;
+class QTableWidget;
 class QTimer;
 class QToolBar;
 class QToolButton;
 class QTreeWidget;
 class QTreeWidgetItem;
+class QVBoxLayout;
 
 namespace zorvex {
 
@@ -44,6 +49,8 @@ struct TDateNodeRecord {
 
 // Band texts and the constant layout tables of the measurement table.
 const char* BandText(int band);
+// The caption of a kind's tab without the record count ("50Гц", "СВТ - Магнитное поле" ...).
+const char* KindCaption(int kind);
 inline constexpr std::array<int, kKindCount> kValueColumnsPerKind = {2, 1, 1, 1, 1};
 inline constexpr std::array<int, kKindCount> kExtraSingleColumns = {2, 3, 3, 2, 2};
 
@@ -163,6 +170,27 @@ public:
     void N24Click();
     void N22Click();
 
+    // ---- analysis of the run on view (zoom, statistics, graph export) ----
+    // The run on view as a range of the current list; empty outside monitoring mode.
+    TIndexRange RunRange() const;
+    // The part of the run the graph draws: the whole run unless zoomed.
+    TIndexRange View() const;
+    bool Zoomed() const;
+    // Where the samples of the view stand on the graph's picture.
+    TPlotSpan GraphPlotSpan() const;
+    // Shows `view` (kept inside the run and at least two samples long).
+    void SetView(TIndexRange view);
+    // What the graph draws: the view's records and the levels of the run's band.
+    TGraphInput GraphInput() const;
+    // The statistics of the whole run, and of the view when zoomed.
+    std::vector<TGraphSheet::Block> StatisticsBlocks() const;
+    // The graph on view as a sheet to save or print.
+    TGraphSheet GraphSheet() const;
+    void FillStatGrid();
+    void ResetZoomBtnClick();
+    void SaveGraphBtnClick();
+    void PrintGraphBtnClick();
+
     // Colour in which a marked value of (kind, band, slot) is written, or an
     // invalid colour when that value is never marked.
     static QColor ExceedanceColor(int kind, int band, int slot);
@@ -185,6 +213,12 @@ protected:
 
 private:
     void BuildWindow();
+    void BuildGraphTools(QVBoxLayout* layout);
+    // Mouse, wheel, key and menu events of the graph; true when consumed.
+    bool GraphEvent(QEvent* event);
+    bool GraphKeyPress(const QKeyEvent& key);
+    // "Полоса: ..." of the run on view, as BandLabel shows it.
+    QString BandCaption() const;
     void BuildMenus();
     QAction* AddItem(QMenu* menu, const char* name, const QString& caption, const QKeySequence& shortcut = {});
     void LayOutForNewMatrix();
@@ -224,6 +258,12 @@ private:
     bool heightComboBusy_ = false;
     int graphAxisX_ = 36;  // the graph's value axis in its last drawing (kGraphAxisX before any)
     bool shownOnce_ = false;
+    // zoom of the graph: the view and a drag in progress
+    TIndexRange view_;
+    enum class GraphDrag { None, Select, Pan };
+    GraphDrag graphDrag_ = GraphDrag::None;
+    int dragStartX_ = 0;
+    TIndexRange dragStartView_;
 
 public:
     // components, named as the window's designer names them
@@ -252,6 +292,15 @@ public:
     QPushButton* BitBtn3 = nullptr;
     QTimer* GraphTmr = nullptr;
     TGraphReadout* GraphReadout = nullptr;  // pointer read-out of the graph
+    QTableWidget* StatGrid = nullptr;       // statistics of the run on view
+    QPushButton* ResetZoomBtn = nullptr;
+    QPushButton* SaveGraphBtn = nullptr;
+    QPushButton* PrintGraphBtn = nullptr;
+    QMenu* GraphMenu = nullptr;  // the graph's context menu
+    QAction* GraphResetAction = nullptr;
+    QAction* GraphSaveAction = nullptr;
+    QAction* GraphPrintAction = nullptr;
+    QRubberBand* GraphRubberBand = nullptr;  // the range a left-button drag selects
     QAction* N1 = nullptr;
     QAction* N2 = nullptr;
     QAction* N7 = nullptr;

@@ -5,11 +5,9 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPalette>
-#include <QPixmap>
 #include <QSignalBlocker>
 #include <QTabBar>
 #include <cmath>
-#include <limits>
 
 #include "base/DateTime.h"
 #include "base/Exceptions.h"
@@ -60,6 +58,10 @@ QString LimitText(double limit) {
 }
 
 }  // namespace
+
+const char* KindCaption(int kind) {
+    return kBaseTabCaptions[std::clamp(kind, 0, kKindCount - 1)];
+}
 
 const char* BandText(int band) {
     switch (band) {
@@ -219,6 +221,8 @@ void TMainform::UpdateShownRange() {
         LastIndex_ = -1;
     }
     ShownCount_ = LastIndex_ - FirstIndex_ + 1;
+    // A new range on view is shown whole.
+    view_ = {FirstIndex_, LastIndex_};
 }
 
 // ---- contents -----------------------------------------------------------------
@@ -252,13 +256,18 @@ void TMainform::FillDataGrid() {
     }
     DataGrid->SetFixedRows(2);
 
-    if (Mode_ == kMethodMonitoring && Kind_ >= 1 && ShownCount_ > 0) {
-        QString caption = QString("Полоса: ") + BandText(CurrentBand_);
-        if ((Kind_ == 1 || Kind_ == 2) && list[FirstIndex_].rejection != 0) caption += " (режекция)";
-        BandLabel->setText(caption);
-    }
+    if (Mode_ == kMethodMonitoring && Kind_ >= 1 && ShownCount_ > 0) BandLabel->setText(BandCaption());
     FillLimGrid();
+    FillStatGrid();
     if (Mode_ == kMethodMonitoring) DrawGraph();
+}
+
+QString TMainform::BandCaption() const {
+    if (ShownCount_ <= 0) return "Полоса: ";
+    QString caption = QString("Полоса: ") + BandText(CurrentBand_);
+    const auto& list = matrix_(Mode_, Kind_).Records;
+    if ((Kind_ == 1 || Kind_ == 2) && list[FirstIndex_].rejection != 0) caption += " (режекция)";
+    return caption;
 }
 
 QString TMainform::DataCellText(int col, int row) const {
@@ -529,25 +538,6 @@ void TMainform::FillSeriesList() {
 void TMainform::MonComboBoxChange() {
     UpdateShownRange();
     FillDataGrid();
-}
-
-void TMainform::DrawGraph() {
-    if (Mode_ != kMethodMonitoring) return;
-    const QSize size = Graph->contentsRect().size();
-    TGraphInput input;
-    input.Records = &matrix_(Mode_, Kind_).Records;
-    input.Kind = Kind_;
-    input.FirstIndex = ShownCount_ > 0 ? FirstIndex_ : 0;
-    input.LastIndex = ShownCount_ > 0 ? LastIndex_ : -1;
-    const int band = std::clamp(CurrentBand_, 0, 2);
-    for (int s = 0; s < 2; ++s) {
-        // A negative limit is no level: no limit line, nothing in the warning colour.
-        const double limit = LimitTable_[Kind_][band][s];
-        input.Limits[s] = limit < 0 ? std::numeric_limits<double>::infinity() : limit;
-    }
-    QImage picture;
-    graphAxisX_ = zorvex::DrawGraph(picture, std::max(size.width(), 0), std::max(size.height(), 0), input);
-    Graph->setPixmap(QPixmap::fromImage(picture));
 }
 
 }  // namespace zorvex
