@@ -49,6 +49,8 @@ TLimitTable LimitTableOf(const TLevels& levels) {
 }
 
 std::optional<double> LevelOf(const TLimitTable& limits, int kind, int band, int slot) {
+    // The 50 Hz levels hold in every band, also under a band code no band has.
+    if (kind == kKind50Hz) band = kBandLow;
     if (kind < 0 || kind > kKindSvtElectric || band < 0 || band > 2 || slot < 0 || slot > 1) return std::nullopt;
     const double level = limits[kind][band][slot];
     if (!(level >= 0)) return std::nullopt;

@@ -36,7 +36,8 @@ using TLimitTable = std::array<std::array<std::array<double, 2>, 3>, kKindCount>
 TLimitTable LimitTableOf(const TLevels& levels);
 
 // The level a value of (kind, band, slot) is held against, or none: kinds 3
-// and 4, band code 2 on kinds 1 and 2, and a band code outside 0..2 have none.
+// and 4, band code 2 on kinds 1 and 2, and a band code outside 0..2 on kinds 1
+// and 2 have none. Kind 0 has its two levels whatever the band code.
 std::optional<double> LevelOf(const TLimitTable& limits, int kind, int band, int slot);
 
 // Sets one level in memory and writes it through to the database at once.

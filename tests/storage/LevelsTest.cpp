@@ -71,6 +71,7 @@ TEST(Levels, LevelOfEachKindBandAndSlot) {
         {kKindSvtMagnetic, kBandMid, 0, std::nullopt}, {kKindMagnetic, kBandLow, 0, std::nullopt},
         {kKindElectric, kBandHigh, 1, std::nullopt},   {kKindSvtMagnetic, 3, 0, std::nullopt},
         {-1, 0, 0, std::nullopt},                      {kKind50Hz, 0, 2, std::nullopt},
+        {kKind50Hz, 7, 0, 5000.0},                     {kKindSvtElectric, 7, 1, std::nullopt},
     };
     for (const auto& c : cases)
         EXPECT_EQ(LevelOf(table, c.kind, c.band, c.slot), c.level) << c.kind << " " << c.band << " " << c.slot;

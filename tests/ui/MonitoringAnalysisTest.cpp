@@ -7,6 +7,9 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QTimer>
 #include <QRubberBand>
 #include <QTabBar>
 #include <QTableWidget>
@@ -298,6 +301,32 @@ TEST_F(MonitoringAnalysisTest, TheGraphIsSavedAsPngOrPdfByTheExtension) {
     form->GraphSaveAction->trigger();  // the context menu asks the same way
     EXPECT_TRUE(prompts->fileAnswers.empty());
     EXPECT_EQ(prompts->shown.back().text, "Сохранить график");
+}
+
+TEST_F(MonitoringAnalysisTest, PrintingPreviewsTheSheetOfTheViewAndPrintsIt) {
+    ShowRun(kKindSvtMagnetic, EvenRun(30));
+    form->SetView({5, 15});
+    const std::string pdf = Data("printed.pdf");
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+        auto* preview = qobject_cast<QPrintPreviewDialog*>(QApplication::activeModalWidget());
+        if (preview == nullptr || preview->objectName() != "GraphPrintPreview") {
+            if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+            return;
+        }
+        seen = true;
+        // "Print to file" from the preview: what is printed is the sheet painted for the preview.
+        preview->printer()->setOutputFormat(QPrinter::PdfFormat);
+        preview->printer()->setOutputFileName(QString::fromStdString(pdf));
+        emit preview->paintRequested(preview->printer());
+        preview->reject();
+    });
+    form->PrintGraphBtn->click();
+    EXPECT_TRUE(seen);
+    EXPECT_TRUE(prompts->Messages().empty());
+    EXPECT_EQ(Head(pdf, 5), "%PDF-");
+    // The preview leaves the zoom as it was.
+    EXPECT_EQ(form->View(), (TIndexRange{5, 15}));
 }
 
 TEST_F(MonitoringAnalysisTest, ButtonsAndMenuItemsFollowTheRunAndTheZoom) {
