@@ -227,10 +227,15 @@ TEST_F(MonitoringAnalysisTest, TheStripShowsTheWholeRunAndTheRangeOnView) {
     // The strip holds its rows without a vertical scroll, and every heading whole.
     QTableWidget& strip = *form->StatGrid;
     EXPECT_LE(strip.rowViewportPosition(1) + strip.rowHeight(1), strip.viewport()->height());
+    const QFontMetrics headingMetrics = strip.horizontalHeader()->fontMetrics();
     for (int col = 0; col < strip.columnCount(); ++col) {
-        const QString heading = strip.horizontalHeaderItem(col)->text();
-        EXPECT_GE(strip.columnWidth(col), strip.horizontalHeader()->fontMetrics().horizontalAdvance(heading)) << col;
+        const QStringList lines = strip.horizontalHeaderItem(col)->text().split('\n');
+        for (const QString& line : lines) EXPECT_GE(strip.columnWidth(col), headingMetrics.horizontalAdvance(line)) << col;
+        EXPECT_GE(strip.horizontalHeader()->height(), static_cast<int>(lines.size()) * headingMetrics.height()) << col;
     }
+    // Headings of several words take two lines, so that a column is no wider than its figures need.
+    EXPECT_EQ(strip.horizontalHeaderItem(9)->text(), "Время\nмаксимума");
+    EXPECT_EQ(strip.horizontalHeaderItem(14)->text(), "Время не\nниже уровня");
 
     // 50 Hz: a row per curve in each block.
     ShowRun(kKind50Hz, {100, 200, 300});

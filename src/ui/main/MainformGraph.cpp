@@ -47,6 +47,19 @@ QString Q(const std::string& text) {
     return QString::fromStdString(text);
 }
 
+// A heading of several words on two lines, broken at the space nearest its
+// middle: the strip's columns are then as narrow as their figures, and all of
+// them fit beside the graph more often.
+QString TwoLineHeading(const std::string& heading) {
+    QString text = Q(heading);
+    int best = -1;
+    for (int i = 0; i < text.size(); ++i) {
+        if (text[i] == ' ' && (best < 0 || std::abs(i - text.size() / 2) < std::abs(best - text.size() / 2))) best = i;
+    }
+    if (best > 0) text[best] = '\n';
+    return text;
+}
+
 }  // namespace
 
 // ---- building -------------------------------------------------------------------
@@ -328,7 +341,7 @@ void TMainform::FillStatGrid() {
     }
     const std::vector<std::string>& headings = StatisticsHeadings();
     QStringList labels{""};
-    for (const std::string& heading : headings) labels << Q(heading);
+    for (const std::string& heading : headings) labels << TwoLineHeading(heading);
     StatGrid->setColumnCount(labels.size());
     StatGrid->setHorizontalHeaderLabels(labels);
 
