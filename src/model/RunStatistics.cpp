@@ -88,10 +88,12 @@ std::vector<TRunStatistics> ComputeKindStatistics(const std::vector<TMeasureReco
 }
 
 const std::vector<std::string>& StatisticsHeadings() {
+    // The figures against the level come before the run's times: they are
+    // what a report takes, and they stay in sight in a narrow strip.
     static const std::vector<std::string> headings = {
-        "Поле",          "Отсчётов",   "Без значения",     "Начало",          "Конец",
-        "Интервал",      "Минимум",    "Максимум",         "Время максимума", "Среднее",
-        "95-й процентиль", "Уровень",  "Не ниже уровня",   "Время не ниже уровня", "Доля, %"};
+        "Поле",           "Отсчётов", "Без значения",   "Минимум",              "Максимум",
+        "Время максимума", "Среднее", "95-й процентиль", "Уровень",             "Не ниже уровня",
+        "Время не ниже уровня", "Доля, %", "Начало",     "Конец",                "Интервал"};
     return headings;
 }
 
@@ -117,9 +119,6 @@ std::vector<std::string> StatisticsCells(const TRunStatistics& s) {
         (s.Curve == 0 ? "H, " : "E, ") + CurveUnit(s.Curve),
         std::to_string(s.Present),
         std::to_string(s.Samples - s.Present),
-        s.Samples > 0 ? DateToStr(s.Start) + " " + TimeToStr(s.Start) : none,
-        s.Samples > 0 ? when(s.End) : none,
-        s.Samples > 1 ? DurationText(s.IntervalMs) : none,
         value(s.Minimum),
         value(s.Maximum),
         s.HasValues() ? when(s.MaximumTime) : none,
@@ -129,6 +128,9 @@ std::vector<std::string> StatisticsCells(const TRunStatistics& s) {
         counted ? std::to_string(s.AtOrAbove) : none,
         counted ? DurationText(s.MsAtOrAbove) : none,
         counted ? FormatFixed(s.ShareAtOrAbove * 100, 1) : none,
+        s.Samples > 0 ? DateToStr(s.Start) + " " + TimeToStr(s.Start) : none,
+        s.Samples > 0 ? when(s.End) : none,
+        s.Samples > 1 ? DurationText(s.IntervalMs) : none,
     };
     return cells;
 }
