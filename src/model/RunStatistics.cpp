@@ -90,10 +90,21 @@ std::vector<TRunStatistics> ComputeKindStatistics(const std::vector<TMeasureReco
 const std::vector<std::string>& StatisticsHeadings() {
     // The figures against the level come before the run's times: they are
     // what a report takes, and they stay in sight in a narrow strip.
-    static const std::vector<std::string> headings = {
-        "Поле",           "Отсчётов", "Без значения",   "Минимум",              "Максимум",
-        "Время максимума", "Среднее", "95-й процентиль", "Уровень",             "Не ниже уровня",
-        "Время не ниже уровня", "Доля, %", "Начало",     "Конец",                "Интервал"};
+    static const std::vector<std::string> headings = {"Поле",
+                                                      "Отсчётов",
+                                                      "Без значения",
+                                                      "Минимум",
+                                                      "Максимум",
+                                                      "Время максимума",
+                                                      "Среднее",
+                                                      "95-й процентиль",
+                                                      "Уровень",
+                                                      "Не ниже уровня",
+                                                      "Время не ниже уровня",
+                                                      "Доля, %",
+                                                      "Начало",
+                                                      "Конец",
+                                                      "Интервал"};
     return headings;
 }
 

@@ -12,11 +12,11 @@ namespace zorvex {
 // The figures of one curve over records first..last of a monitoring run.
 // An absent value (negative) enters no figure: it is counted in Samples only.
 struct TRunStatistics {
-    int Curve = 0;          // 0 magnetic (nT), 1 electric (V/m)
-    int Samples = 0;        // records in the range
-    int Present = 0;        // of them with a value
-    double Start = 0;       // time of the first record of the range
-    double End = 0;         // time of the last record of the range
+    int Curve = 0;                // 0 magnetic (nT), 1 electric (V/m)
+    int Samples = 0;              // records in the range
+    int Present = 0;              // of them with a value
+    double Start = 0;             // time of the first record of the range
+    double End = 0;               // time of the last record of the range
     std::int64_t IntervalMs = 0;  // the run's recording interval
 
     // Over the present values; zero when there are none.
@@ -28,9 +28,9 @@ struct TRunStatistics {
 
     // Against the level; all zero when the run has no level.
     std::optional<double> Level;
-    int AtOrAbove = 0;                 // present values >= the level
-    std::int64_t MsAtOrAbove = 0;      // AtOrAbove x the interval
-    double ShareAtOrAbove = 0;         // AtOrAbove / Present, 0..1
+    int AtOrAbove = 0;             // present values >= the level
+    std::int64_t MsAtOrAbove = 0;  // AtOrAbove x the interval
+    double ShareAtOrAbove = 0;     // AtOrAbove / Present, 0..1
 
     bool HasValues() const { return Present > 0; }
 };

@@ -54,7 +54,9 @@ protected:
         TDBDataAdapter().PutData(data, dir.File("data.db"));
         ASSERT_EQ(Cli({"levels", "swtmflb=200"}).status, 0);
     }
-    test::ProcessResult Cli(const std::vector<std::string>& args) { return RunProcess(ZORVEX_CLI_PATH, args, dir.path()); }
+    test::ProcessResult Cli(const std::vector<std::string>& args) {
+        return RunProcess(ZORVEX_CLI_PATH, args, dir.path());
+    }
     std::vector<std::string> Lines(const std::vector<std::string>& args) {
         const auto r = Cli(args);
         EXPECT_EQ(r.status, 0) << r.err;
@@ -102,22 +104,22 @@ TEST_F(CliStats, JsonGivesTheFiguresOfEachRunAndCurve) {
         std::string start, end, maxTime;
         N interval, min, max, mean, p95, level, atOrAbove, seconds, share;
     } rows[] = {
-        {"01.05.2012 10:00:00", 0, 0, 0, "H", 2, 2, "2012-05-01 10:00:00", "2012-05-01 10:01:00",
-         "2012-05-01 10:01:00", 60, 4000, 6000, 5000, 6000, 5000, 1, 60, 0.5},
-        {"01.05.2012 10:00:00", 0, 0, 0, "E", 2, 1, "2012-05-01 10:00:00", "2012-05-01 10:01:00",
-         "2012-05-01 10:00:00", 60, 600, 600, 600, 600, 500, 1, 60, 1},
+        {"01.05.2012 10:00:00", 0, 0, 0, "H", 2, 2, "2012-05-01 10:00:00", "2012-05-01 10:01:00", "2012-05-01 10:01:00",
+         60, 4000, 6000, 5000, 6000, 5000, 1, 60, 0.5},
+        {"01.05.2012 10:00:00", 0, 0, 0, "E", 2, 1, "2012-05-01 10:00:00", "2012-05-01 10:01:00", "2012-05-01 10:00:00",
+         60, 600, 600, 600, 600, 500, 1, 60, 1},
         // 200 is exactly the level and counts.
-        {"01.05.2012 08:00:00", 1, 0, 0, "H", 4, 4, "2012-05-01 08:00:00", "2012-05-01 08:00:30",
-         "2012-05-01 08:00:20", 10, 100, 300, 212.5, 300, 200, 3, 30, 0.75},
+        {"01.05.2012 08:00:00", 1, 0, 0, "H", 4, 4, "2012-05-01 08:00:00", "2012-05-01 08:00:30", "2012-05-01 08:00:20",
+         10, 100, 300, 212.5, 300, 200, 3, 30, 0.75},
         // The high band's level; the absent value enters no figure.
-        {"02.05.2012 09:00:00", 1, 1, 1, "H", 4, 3, "2012-05-02 09:00:00", "2012-05-02 09:00:15",
-         "2012-05-02 09:00:10", 5, 10, 30, 20, 30, 25, 1, 5, 1.0 / 3},
+        {"02.05.2012 09:00:00", 1, 1, 1, "H", 4, 3, "2012-05-02 09:00:00", "2012-05-02 09:00:15", "2012-05-02 09:00:10",
+         5, 10, 30, 20, 30, 25, 1, 5, 1.0 / 3},
         // A level but no value: nothing to count.
-        {"03.05.2012 13:00:00", 2, 0, 0, "E", 1, 0, "2012-05-03 13:00:00", "2012-05-03 13:00:00", "null", null,
-         null, null, null, null, 25, null, null, null},
+        {"03.05.2012 13:00:00", 2, 0, 0, "E", 1, 0, "2012-05-03 13:00:00", "2012-05-03 13:00:00", "null", null, null,
+         null, null, null, 25, null, null, null},
         // Values but no level.
-        {"03.05.2012 12:00:00", 3, 0, 0, "H", 1, 1, "2012-05-03 12:00:00", "2012-05-03 12:00:00",
-         "2012-05-03 12:00:00", null, 7.5, 7.5, 7.5, 7.5, null, null, null, null},
+        {"03.05.2012 12:00:00", 3, 0, 0, "H", 1, 1, "2012-05-03 12:00:00", "2012-05-03 12:00:00", "2012-05-03 12:00:00",
+         null, 7.5, 7.5, 7.5, 7.5, null, null, null, null},
     };
     const auto lines = Lines({"stats", "--format", "json"});
     ASSERT_EQ(lines.size(), std::size(rows));

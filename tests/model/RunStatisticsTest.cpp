@@ -54,12 +54,22 @@ TEST(RunStatistics, FiguresOfHandMadeRuns) {
     const std::vector<FiguresCase> cases = {
         // 250 equals the level and counts, as the graph draws it in the warning colour.
         {"tie at the level", {100, 200, 250, 300}, 5, 250.0, 4, 100, 300, 3, 212.5, 300, 2, 10000, 0.5},
-        {"absent values left out", {-1, 100, -1, 400, 200}, 5, 150.0, 3, 100, 400, 3, 700.0 / 3, 400, 2, 10000,
+        {"absent values left out",
+         {-1, 100, -1, 400, 200},
+         5,
+         150.0,
+         3,
+         100,
+         400,
+         3,
+         700.0 / 3,
+         400,
+         2,
+         10000,
          2.0 / 3},
         {"first sample of a repeated maximum", {7, 9, 3, 9, 9}, 10, 9.0, 5, 3, 9, 1, 7.4, 9, 3, 30000, 0.6},
         {"one sample has no interval", {42.5}, 5, 40.0, 1, 42.5, 42.5, 0, 42.5, 42.5, 1, 0, 1},
-        {"records at one time: interval 0", {300, 310, 100}, 0, 250.0, 3, 100, 310, 1, 710.0 / 3, 310, 2, 0,
-         2.0 / 3},
+        {"records at one time: interval 0", {300, 310, 100}, 0, 250.0, 3, 100, 310, 1, 710.0 / 3, 310, 2, 0, 2.0 / 3},
         {"no level counts nothing", {300, 400}, 5, std::nullopt, 2, 300, 400, 1, 350, 400, 0, 0, 0},
         {"a zero reading is a value", {0, 0, 10}, 5, 5.0, 3, 0, 10, 2, 10.0 / 3, 10, 1, 5000, 1.0 / 3},
     };
@@ -160,7 +170,21 @@ TEST(RunStatistics, CellsAsTheWindowAndTheToolShowThem) {
     // 10:00:00 .. 10:00:15 at 5 s; the maximum at 10:00:15.
     const auto records = MagneticRun({100, 200, 250, 300.456});
     const auto cells = StatisticsCells(Whole(records, 250.0));
-    const std::vector<std::string> expected = {"H, нТл", "4", "0", "100.00", "300.46", "10:00:15", "212.61", "300.46", "250.00", "2", "0:00:10", "50.0", "17.03.2026 10:00:00", "10:00:15", "0:00:05"};
+    const std::vector<std::string> expected = {"H, нТл",
+                                               "4",
+                                               "0",
+                                               "100.00",
+                                               "300.46",
+                                               "10:00:15",
+                                               "212.61",
+                                               "300.46",
+                                               "250.00",
+                                               "2",
+                                               "0:00:10",
+                                               "50.0",
+                                               "17.03.2026 10:00:00",
+                                               "10:00:15",
+                                               "0:00:05"};
     EXPECT_EQ(cells, expected);
     EXPECT_EQ(StatisticsHeadings().size(), expected.size());
 

@@ -65,13 +65,20 @@ TEST(Levels, LevelOfEachKindBandAndSlot) {
         std::optional<double> level;
     };
     const std::vector<Case> cases = {
-        {kKind50Hz, kBandLow, 0, 5000.0},     {kKind50Hz, kBandMid, 1, 500.0},
-        {kKindSvtMagnetic, kBandLow, 0, 250.0}, {kKindSvtMagnetic, kBandHigh, 0, 25.0},
-        {kKindSvtElectric, kBandLow, 1, 25.0},  {kKindSvtElectric, kBandHigh, 1, std::nullopt},
-        {kKindSvtMagnetic, kBandMid, 0, std::nullopt}, {kKindMagnetic, kBandLow, 0, std::nullopt},
-        {kKindElectric, kBandHigh, 1, std::nullopt},   {kKindSvtMagnetic, 3, 0, std::nullopt},
-        {-1, 0, 0, std::nullopt},                      {kKind50Hz, 0, 2, std::nullopt},
-        {kKind50Hz, 7, 0, 5000.0},                     {kKindSvtElectric, 7, 1, std::nullopt},
+        {kKind50Hz, kBandLow, 0, 5000.0},
+        {kKind50Hz, kBandMid, 1, 500.0},
+        {kKindSvtMagnetic, kBandLow, 0, 250.0},
+        {kKindSvtMagnetic, kBandHigh, 0, 25.0},
+        {kKindSvtElectric, kBandLow, 1, 25.0},
+        {kKindSvtElectric, kBandHigh, 1, std::nullopt},
+        {kKindSvtMagnetic, kBandMid, 0, std::nullopt},
+        {kKindMagnetic, kBandLow, 0, std::nullopt},
+        {kKindElectric, kBandHigh, 1, std::nullopt},
+        {kKindSvtMagnetic, 3, 0, std::nullopt},
+        {-1, 0, 0, std::nullopt},
+        {kKind50Hz, 0, 2, std::nullopt},
+        {kKind50Hz, 7, 0, 5000.0},
+        {kKindSvtElectric, 7, 1, std::nullopt},
     };
     for (const auto& c : cases)
         EXPECT_EQ(LevelOf(table, c.kind, c.band, c.slot), c.level) << c.kind << " " << c.band << " " << c.slot;

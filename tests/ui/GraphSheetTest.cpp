@@ -228,8 +228,8 @@ TEST_F(GraphSheetFixture, EveryTextFitsItsFrameAndTheSheetFitsItsArea) {
         withCaption.Caption = c.caption;
         const TGraphSheetLayout layout = LayOutGraphSheet(c.area, withCaption);
         const auto textFits = [](const TSheetText& text, const QRectF& frame) {
-            const QRectF needed = QFontMetricsF(text.Font).boundingRect(QRectF(0, 0, text.Rect.width(), 1e6),
-                                                                        text.Flags, text.Text);
+            const QRectF needed =
+                QFontMetricsF(text.Font).boundingRect(QRectF(0, 0, text.Rect.width(), 1e6), text.Flags, text.Text);
             return needed.width() <= frame.width() + 0.5 && needed.height() <= frame.height() + 0.5;
         };
 
@@ -257,7 +257,8 @@ TEST_F(GraphSheetFixture, EveryTextFitsItsFrameAndTheSheetFitsItsArea) {
             const TSheetText& cell = layout.TableCells[i];
             EXPECT_EQ(OneLine(cell.Text), expected[i]);
             // Clear of the frame lines on both sides.
-            const QSizeF needed = QFontMetricsF(cell.Font).boundingRect(QRectF(0, 0, 1e6, 1e6), cell.Flags, cell.Text).size();
+            const QSizeF needed =
+                QFontMetricsF(cell.Font).boundingRect(QRectF(0, 0, 1e6, 1e6), cell.Flags, cell.Text).size();
             EXPECT_LE(needed.width() + 2, cell.Rect.width()) << cell.Text.toStdString();
             EXPECT_LE(needed.height(), cell.Rect.height()) << cell.Text.toStdString();
         }

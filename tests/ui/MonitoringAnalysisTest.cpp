@@ -9,10 +9,10 @@
 #include <QMouseEvent>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
-#include <QTimer>
 #include <QRubberBand>
 #include <QTabBar>
 #include <QTableWidget>
+#include <QTimer>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
@@ -209,13 +209,18 @@ TEST_F(MonitoringAnalysisTest, TheStripShowsTheWholeRunAndTheRangeOnView) {
     ASSERT_FALSE(form->StatGrid->isHidden());
     ASSERT_EQ(form->StatGrid->rowCount(), 1);
     EXPECT_EQ(form->StatGrid->horizontalHeaderItem(1)->text(), "Поле");
-    const std::vector<QString> whole = {"Весь сеанс", "H, нТл", "9", "1", "50.00", "300.00", "10:00:20", "203.33", "300.00", "250.00", "4", "0:00:40", "44.4", "17.03.2026 10:00:00", "10:01:30", "0:00:10"};
+    const std::vector<QString> whole = {
+        "Весь сеанс", "H, нТл", "9",      "1", "50.00",   "300.00", "10:00:20",
+        "203.33",     "300.00", "250.00", "4", "0:00:40", "44.4",   "17.03.2026 10:00:00",
+        "10:01:30",   "0:00:10"};
     EXPECT_EQ(StatRow(0), whole);
 
     form->SetView({0, 3});
     ASSERT_EQ(form->StatGrid->rowCount(), 2);
     EXPECT_EQ(StatRow(0), whole);
-    const std::vector<QString> part = {"Участок", "H, нТл", "4", "0", "100.00", "300.00", "10:00:20", "212.50", "300.00", "250.00", "2", "0:00:20", "50.0", "17.03.2026 10:00:00", "10:00:30", "0:00:10"};
+    const std::vector<QString> part = {"Участок",  "H, нТл", "4",      "0", "100.00",  "300.00", "10:00:20",
+                                       "212.50",   "300.00", "250.00", "2", "0:00:20", "50.0",   "17.03.2026 10:00:00",
+                                       "10:00:30", "0:00:10"};
     EXPECT_EQ(StatRow(1), part);
 
     // The strip holds its rows without a vertical scroll, and every heading whole.
@@ -224,7 +229,8 @@ TEST_F(MonitoringAnalysisTest, TheStripShowsTheWholeRunAndTheRangeOnView) {
     const QFontMetrics headingMetrics = strip.horizontalHeader()->fontMetrics();
     for (int col = 0; col < strip.columnCount(); ++col) {
         const QStringList lines = strip.horizontalHeaderItem(col)->text().split('\n');
-        for (const QString& line : lines) EXPECT_GE(strip.columnWidth(col), headingMetrics.horizontalAdvance(line)) << col;
+        for (const QString& line : lines)
+            EXPECT_GE(strip.columnWidth(col), headingMetrics.horizontalAdvance(line)) << col;
         EXPECT_GE(strip.horizontalHeader()->height(), static_cast<int>(lines.size()) * headingMetrics.height()) << col;
     }
     // Headings of several words take two lines, so that a column is no wider than its figures need.

@@ -29,8 +29,9 @@ std::vector<OptionDef> FilterOptions(bool withMethod) {
 }
 
 std::string FilterHelp(bool withMethod) {
-    return std::string("  --from ГГГГ-ММ-ДД   с этого дня включительно\n"
-                       "  --to ГГГГ-ММ-ДД     по этот день включительно\n") +
+    return std::string(
+               "  --from ГГГГ-ММ-ДД   с этого дня включительно\n"
+               "  --to ГГГГ-ММ-ДД     по этот день включительно\n") +
            (withMethod ? "  --method 0|1        0 — однократные измерения, 1 — данные мониторинга\n" : "") +
            "  --kind 0..4         0 — 50 Гц, 1 — СВТ магнитное, 2 — СВТ электрическое, 3 — магнитное, 4 — "
            "электрическое";

@@ -33,8 +33,7 @@ std::vector<TStatsRow> CollectRows(const TMeasureDataP& data, const TLimitTable&
             const std::optional<double> levels[2] = {LevelOf(limits, kind, first.band, 0),
                                                      LevelOf(limits, kind, first.band, 1)};
             const std::int64_t interval = RunIntervalMs(records, run.First, run.Last);
-            for (TRunStatistics& figures :
-                 ComputeKindStatistics(records, run.First, run.Last, kind, levels, interval))
+            for (TRunStatistics& figures : ComputeKindStatistics(records, run.First, run.Last, kind, levels, interval))
                 rows.push_back({run.Caption, kind, first.band, first.rejection, std::move(figures)});
         }
     }
@@ -92,8 +91,12 @@ void WriteCsv(std::ostream& out, const std::vector<TStatsRow>& rows, bool utf8) 
     out << (utf8 ? text : Utf8ToCp1251(text));
 }
 
-std::string JsonValue(std::optional<double> v) { return v ? ExactNumber(*v) : "null"; }
-std::string JsonTime(std::optional<double> t) { return t ? JsonString(TimeText(*t)) : "null"; }
+std::string JsonValue(std::optional<double> v) {
+    return v ? ExactNumber(*v) : "null";
+}
+std::string JsonTime(std::optional<double> t) {
+    return t ? JsonString(TimeText(*t)) : "null";
+}
 
 void WriteJson(std::ostream& out, const std::vector<TStatsRow>& rows) {
     for (const auto& row : rows) {
@@ -103,9 +106,8 @@ void WriteJson(std::ostream& out, const std::vector<TStatsRow>& rows) {
         const auto ifCounted = [&](double v) { return counted ? std::optional<double>(v) : std::nullopt; };
         out << "{\"run\":" << JsonString(row.run) << ",\"kind\":" << row.kind << ",\"band\":" << row.band
             << ",\"rejection\":" << row.rejection << ",\"curve\":\"" << (s.Curve == 0 ? "H" : "E")
-            << "\",\"samples\":" << s.Samples << ",\"present\":" << s.Present
-            << ",\"absent\":" << s.Samples - s.Present << ",\"start\":" << JsonTime(s.Start)
-            << ",\"end\":" << JsonTime(s.End) << ",\"interval_s\":"
+            << "\",\"samples\":" << s.Samples << ",\"present\":" << s.Present << ",\"absent\":" << s.Samples - s.Present
+            << ",\"start\":" << JsonTime(s.Start) << ",\"end\":" << JsonTime(s.End) << ",\"interval_s\":"
             << JsonValue(s.Samples > 1 ? std::optional<double>(s.IntervalMs / 1000.0) : std::nullopt)
             << ",\"min\":" << JsonValue(ifValues(s.Minimum)) << ",\"max\":" << JsonValue(ifValues(s.Maximum))
             << ",\"max_time\":" << JsonTime(ifValues(s.MaximumTime)) << ",\"mean\":" << JsonValue(ifValues(s.Mean))
@@ -124,9 +126,14 @@ int StatsCommand(CliContext& context, const ParsedArgs& args) {
     LoadLevels(MainDatabase(), levels);
     const std::vector<TStatsRow> rows = CollectRows(data, LimitTableOf(levels));
     switch (format.format) {
-        case RecordFormat::Json: WriteJson(context.out, rows); break;
-        case RecordFormat::Csv: WriteCsv(context.out, rows, format.utf8); break;
-        default: WriteTable(context.out, rows);
+        case RecordFormat::Json:
+            WriteJson(context.out, rows);
+            break;
+        case RecordFormat::Csv:
+            WriteCsv(context.out, rows, format.utf8);
+            break;
+        default:
+            WriteTable(context.out, rows);
     }
     return 0;
 }

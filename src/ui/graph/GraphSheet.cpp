@@ -96,12 +96,12 @@ TSheetText LayOutCaption(const QRectF& area, const QString& caption, const QPain
         const QFontMetricsF metrics = MetricsOf(text.Font, device);
         const QRectF needed = metrics.boundingRect(QRectF(0, 0, area.width(), 1e6), text.Flags, caption);
         text.Rect = QRectF(area.topLeft(), QSizeF(area.width(), std::ceil(needed.height())));
-        if (needed.width() <= area.width() && needed.height() <= kCaptionLines * metrics.lineSpacing() + 1)
-            return text;
+        if (needed.width() <= area.width() && needed.height() <= kCaptionLines * metrics.lineSpacing() + 1) return text;
     }
     // Still too long at the smallest size: lines break inside words rather than lose any.
     text.Flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextWrapAnywhere;
-    const QRectF needed = MetricsOf(text.Font, device).boundingRect(QRectF(0, 0, area.width(), 1e6), text.Flags, caption);
+    const QRectF needed =
+        MetricsOf(text.Font, device).boundingRect(QRectF(0, 0, area.width(), 1e6), text.Flags, caption);
     text.Rect = QRectF(area.topLeft(), QSizeF(area.width(), std::ceil(needed.height())));
     return text;
 }
@@ -154,7 +154,8 @@ std::vector<TSheetText> LayOutTable(const TGraphSheet& sheet, double availableWi
         widths = widthsWith(headings);
     }
     double headingHeight = 0;
-    for (const QString& heading : headings) headingHeight = std::max(headingHeight, TextSize(boldMetrics, heading).height());
+    for (const QString& heading : headings)
+        headingHeight = std::max(headingHeight, TextSize(boldMetrics, heading).height());
     headingHeight = std::ceil(headingHeight + 2 * kCellPadY);
     const double rowHeight = std::ceil(std::max(plainMetrics.height(), boldMetrics.height()) + 2 * kCellPadY);
     const double tableWidth = sum(widths);
@@ -244,7 +245,8 @@ TGraphSheetLayout LayOutGraphSheet(const QRectF& area, const TGraphSheet& sheet,
     const double rest = area.bottom() - top - (legendHeight > 0 ? legendHeight + kGap : 0);
     double tableHeight = 0;
     if (!layout.TableCells.empty()) {
-        layout.TableScale = std::min({1.0, area.width() / table.width(), std::max(rest, 0.0) * kTableShare / table.height()});
+        layout.TableScale =
+            std::min({1.0, area.width() / table.width(), std::max(rest, 0.0) * kTableShare / table.height()});
         tableHeight = table.height() * layout.TableScale;
     }
     const double graphHeight = std::max(0.0, std::floor(rest - (tableHeight > 0 ? tableHeight + kGap : 0)));
@@ -255,11 +257,12 @@ TGraphSheetLayout LayOutGraphSheet(const QRectF& area, const TGraphSheet& sheet,
     for (std::size_t j = 0; j < legend.Texts.size(); ++j) {
         if (legend.Texts[j].isEmpty()) continue;
         const QColor colour = j == 0 ? legend.FirstSwatch : kCurveColours[j];
-        layout.Swatches.push_back({QRectF(x, top + (legendHeight - kSwatchHeight) / 2, kSwatchWidth, kSwatchHeight), colour});
+        layout.Swatches.push_back(
+            {QRectF(x, top + (legendHeight - kSwatchHeight) / 2, kSwatchWidth, kSwatchHeight), colour});
         x += kSwatchWidth + kSwatchTextGap;
         const double width = std::ceil(legendMetrics.horizontalAdvance(legend.Texts[j]));
-        layout.LegendTexts.push_back({QRectF(x, top, width, legendHeight), legend.Texts[j], legendFont,
-                                      Qt::AlignLeft | Qt::AlignVCenter});
+        layout.LegendTexts.push_back(
+            {QRectF(x, top, width, legendHeight), legend.Texts[j], legendFont, Qt::AlignLeft | Qt::AlignVCenter});
         x += width + kLegendEntryGap;
     }
     if (legendHeight > 0) top += legendHeight + kGap;
@@ -334,7 +337,8 @@ void SaveGraphSheetPdf(const TGraphSheet& sheet, const std::string& path) {
         QPdfWriter writer(&buffer);
         writer.setPageSize(QPageSize(QPageSize::A4));
         writer.setPageOrientation(QPageLayout::Landscape);
-        writer.setPageMargins(QMarginsF(kPdfMarginMm, kPdfMarginMm, kPdfMarginMm, kPdfMarginMm), QPageLayout::Millimeter);
+        writer.setPageMargins(QMarginsF(kPdfMarginMm, kPdfMarginMm, kPdfMarginMm, kPdfMarginMm),
+                              QPageLayout::Millimeter);
         writer.setResolution(kPdfResolution);
         writer.setCreator(QStringLiteral("Zorvex"));
         writer.setTitle(sheet.Caption);

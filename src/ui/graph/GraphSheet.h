@@ -28,7 +28,7 @@ struct TGraphSheet {
     TGraphInput Graph;  // the records, the range on view and the limits, as the window draws them
     // Statistics blocks in order: the whole run, then (when zoomed) the range on view.
     struct Block {
-        QString Title;  // "Весь сеанс", "Участок 10:30:00 — 11:00:00"
+        QString Title;                     // "Весь сеанс", "Участок 10:30:00 — 11:00:00"
         std::vector<TRunStatistics> Rows;  // one per curve of the kind
     };
     std::vector<Block> Statistics;
@@ -36,7 +36,7 @@ struct TGraphSheet {
 
 // A text of the sheet in its frame.
 struct TSheetText {
-    QRectF Rect;  // the frame; a table cell keeps its padding inside it
+    QRectF Rect;   // the frame; a table cell keeps its padding inside it
     QString Text;  // lines separated by '\n'
     QFont Font;
     int Flags = 0;  // Qt alignment flags
@@ -53,12 +53,12 @@ struct TGraphSheetLayout {
         QRectF Rect;
         QColor Colour;
     };
-    std::vector<Swatch> Swatches;       // one per legend entry shown
+    std::vector<Swatch> Swatches;         // one per legend entry shown
     std::vector<TSheetText> LegendTexts;  // the same entries' texts
     QPointF TableOrigin;
     double TableScale = 1;
     std::vector<TSheetText> TableCells;  // headings, then per block its title and its rows
-    QRectF Table() const;  // the table's frame in area units; empty without statistics
+    QRectF Table() const;                // the table's frame in area units; empty without statistics
 };
 
 // The layout PaintGraphSheet paints; texts are measured for `device` (the

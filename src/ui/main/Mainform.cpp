@@ -35,12 +35,12 @@
 #include "storage/SQLiteDatabase.h"
 #include "storage/StoredTimes.h"
 #include "storage/TimeIndex.h"
-#include "ui/MaxLevelsForm.h"
-#include "ui/graph/MonitoringGraph.h"
-#include "ui/grid/StringGrid.h"
 #include "storage/Utilities.h"
 #include "ui/HandlerGuard.h"
+#include "ui/MaxLevelsForm.h"
 #include "ui/ModalRunner.h"
+#include "ui/graph/MonitoringGraph.h"
+#include "ui/grid/StringGrid.h"
 
 namespace zorvex {
 

@@ -38,7 +38,6 @@ class TGraphReadout;
 struct TDownloadInfo;
 struct TGridDrawState;
 
-
 // A history tree node's period.
 struct TDateNodeRecord {
     int level = 0;  // 0 year, 1 month, 2 day

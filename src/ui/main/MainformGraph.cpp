@@ -66,8 +66,9 @@ QString TwoLineHeading(const std::string& heading) {
 
 void TMainform::BuildGraphTools(QVBoxLayout* layout) {
     Graph->setFocusPolicy(Qt::StrongFocus);
-    Graph->setToolTip("Колесо, «+», «−» — масштаб; протяжка — участок\n"
-                      "Shift+протяжка, стрелки — сдвиг; двойной щелчок, Esc — весь сеанс");
+    Graph->setToolTip(
+        "Колесо, «+», «−» — масштаб; протяжка — участок\n"
+        "Shift+протяжка, стрелки — сдвиг; двойной щелчок, Esc — весь сеанс");
     GraphRubberBand = new QRubberBand(QRubberBand::Rectangle, Graph);
     GraphRubberBand->setObjectName("GraphRubberBand");
 
