@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "BareSelect.h"
+#include "WindowTiming.h"
 #include "base/DateTime.h"
 #include "storage/DBDataAdapter.h"
 #include "storage/Database.h"
@@ -47,16 +48,6 @@ long ArchiveRows() {
     const char* text = std::getenv("ZORVEX_ARCHIVE_ROWS");
     const long rows = text ? std::atol(text) : kDefaultRows;
     return rows > 0 ? rows : kDefaultRows;
-}
-
-double Seconds(const std::function<void()>& action, int runs = 3) {
-    double best = 1e9;
-    for (int run = 0; run < runs; ++run) {
-        const auto t0 = std::chrono::steady_clock::now();
-        action();
-        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
-    }
-    return best;
 }
 
 double ResidentMb() {
@@ -139,8 +130,8 @@ void Report(const char* what, double ms, double floorMs, std::size_t rows, const
 void Load(sqlite3* bare, const char* what, TDateTime firstDay, TDateTime lastDay, int runs) {
     const std::string filter = StoredDaysFilter(firstDay, lastDay);
     std::size_t rows = 0;
-    const double floor = Seconds([&] { rows = bench::BareSelect(bare, filter); }, runs);
-    const double get = Seconds(
+    const double floor = bench::Seconds([&] { rows = bench::BareSelect(bare, filter); }, runs);
+    const double get = bench::Seconds(
         [&] {
             TMeasureDataP data;
             TDBDataAdapter adapter;
@@ -184,18 +175,7 @@ void LoadIntoTable(const std::string& file, TDateTime firstDay, TDateTime lastDa
         largest = std::max(largest, data(kMethodSingle, kind).Records.size());
     malloc_trim(0);
     const double before = ResidentMb();
-    double best = 1e9;
-    for (int run = 0; run < 3; ++run) {
-        form.TakeOverMatrix(TMeasureDataP{}, false);
-        form.SetupDataGrid();
-        form.TakeOverMatrix(data, true);
-        best = std::min(best, Seconds(
-                                  [&] {
-                                      form.SetupDataGrid();
-                                      form.FillDataGrid();
-                                  },
-                                  1));
-    }
+    const double best = bench::BestTableLayout(form, data, true);
     std::printf("%-12s %9.1f ms   SetupDataGrid + FillDataGrid of the year (%zu records, largest list %zu)\n",
                 "table", best * 1e3, data.TotalRecords(), largest);
     std::printf("%-12s RSS %8.1f MB -> %8.1f MB with the window holding the year\n", "", before, ResidentMb());
@@ -211,23 +191,23 @@ int main() {
     fs::create_directories(dir);
     const std::string file = (dir / "archive.db").string();
 
-    const double build = Seconds([&] { BuildArchive(file, rows); }, 1);
+    const double build = bench::Seconds([&] { BuildArchive(file, rows); }, 1);
     std::printf("archive: %ld rows over %d days, built in %.1f s (bare insert loop, one transaction), %.0f MB\n", rows,
                 kDays, build, static_cast<double>(fs::file_size(file)) / (1024.0 * 1024.0));
-    const double install = Seconds([&] { SetMainDatabase(OpenDatabase(file)); }, 1);
+    const double install = bench::Seconds([&] { SetMainDatabase(OpenDatabase(file)); }, 1);
     std::printf("installed as the main database in %.1f s, %.0f MB on disk\n", install,
                 static_cast<double>(fs::file_size(file)) / (1024.0 * 1024.0));
 
     sqlite3* bare = nullptr;
     sqlite3_open(file.c_str(), &bare);
     std::size_t days = 0;
-    const double bareTree = Seconds([&] { days = BareDays(bare); }, 1);
+    const double bareTree = bench::Seconds([&] { days = BareDays(bare); }, 1);
 #ifdef ZORVEX_HAS_TIME_INDEX
-    const double tree = Seconds([&] { days = StoredDays(MainDatabase()).size(); });
+    const double tree = bench::Seconds([&] { days = StoredDays(MainDatabase()).size(); });
     Report("tree", tree * 1e3, bareTree * 1e3, days, "distinct scan");
 #else
     std::vector<std::string> list;
-    const double tree = Seconds([&] {
+    const double tree = bench::Seconds([&] {
         list.clear();
         MainDatabase().ColumnTexts("select distinct date(time) as date from measurements order by time", list);
     });

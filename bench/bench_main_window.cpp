@@ -23,21 +23,12 @@
 #include "storage/StoredTimes.h"
 #include "ui/grid/StringGrid.h"
 #include "ui/main/Mainform.h"
+#include "WindowTiming.h"
 
 using namespace zorvex;
 namespace fs = std::filesystem;
 
 namespace {
-
-double Seconds(const std::function<void()>& action, int runs = 3) {
-    double best = 1e9;
-    for (int run = 0; run < runs; ++run) {
-        const auto t0 = std::chrono::steady_clock::now();
-        action();
-        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
-    }
-    return best;
-}
 
 // Resident and peak resident memory in MiB.
 std::pair<double, double> Memory() {
@@ -89,7 +80,7 @@ void FillMillion(const std::string& file) {
 double BareDateQuery(const std::string& file) {
     sqlite3* db = nullptr;
     sqlite3_open(file.c_str(), &db);
-    const double seconds = Seconds([&] {
+    const double seconds = bench::Seconds([&] {
         sqlite3_stmt* stmt = nullptr;
         sqlite3_prepare_v2(db, "select distinct date(time) as date from measurements order by time", -1, &stmt,
                            nullptr);
@@ -135,25 +126,13 @@ int main(int argc, char* argv[]) {
             data(0, 0).Records.push_back(r);
         }
         const auto [rss0, peak0] = Memory();
-        // Each run starts from an empty table, as a load does.
-        double layout = 1e9;
-        for (int run = 0; run < 3; ++run) {
-            form.TakeOverMatrix(TMeasureDataP{}, false);
-            form.SetupDataGrid();
-            form.TakeOverMatrix(data, false);
-            layout = std::min(layout, Seconds(
-                                          [&] {
-                                              form.SetupDataGrid();
-                                              form.FillDataGrid();
-                                          },
-                                          1));
-        }
+        const double layout = bench::BestTableLayout(form, data, false);
         // One painted frame of the visible rows, as the user sees it.
-        const double paint = Seconds([&] { form.DataGrid->grab(); });
+        const double paint = bench::Seconds([&] { form.DataGrid->grab(); });
         const auto [rss1, peak1] = Memory();
         // Floor: formatting every cell text once, the least a grid that copies
         // the list into cells has to do.
-        const double floor = Seconds(
+        const double floor = bench::Seconds(
             [&] {
                 std::size_t bytes = 0;
                 for (const auto& r : data(0, 0).Records) {
@@ -181,7 +160,7 @@ int main(int argc, char* argv[]) {
     {
         TMainform form(dbFile);
         const double floor = BareDateQuery(dbFile);
-        const double tree = Seconds([&] { form.BuildDateTree(); });
+        const double tree = bench::Seconds([&] { form.BuildDateTree(); });
         int days = 0;
         for (int y = 0; y < form.DateTree->topLevelItemCount(); ++y) {
             for (int m = 0; m < form.DateTree->topLevelItem(y)->childCount(); ++m) {
@@ -200,7 +179,7 @@ int main(int argc, char* argv[]) {
         sqlite3_close(db);
         TMainform form(dbFile);
         const double query = BareDateQuery(dbFile);
-        const double tree = Seconds([&] { form.BuildDateTree(); });
+        const double tree = bench::Seconds([&] { form.BuildDateTree(); });
         std::printf("  with an index on time: BuildDateTree %.1f ms, bare query %.1f ms\n", tree * 1000, query * 1000);
         SetMainDatabase(nullptr);
     }
