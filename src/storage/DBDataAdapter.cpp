@@ -95,7 +95,7 @@ struct StatementCloser {
 // other cell, error or column type the general path would treat otherwise it
 // gives up and returns false with `Data` untouched, so that path runs and
 // decides, errors included.
-bool ReadOrdinaryRows(TSQLiteDatabase& db, const std::string& sql, TMeasureDataP& Data) {
+bool ReadOrdinaryRows(TSQLiteDatabase& db, const std::string& sql, TMeasureDataP& Data, std::int64_t& skipped) {
     sqlite3_stmt* raw = nullptr;
     const std::string encoded = Utf8ToCp1251(sql);
     if (sqlite3_prepare_v2(db.Handle(), encoded.c_str(), -1, &raw, nullptr) != SQLITE_OK) {
@@ -164,6 +164,7 @@ bool ReadOrdinaryRows(TSQLiteDatabase& db, const std::string& sql, TMeasureDataP
     };
     // Kept apart until every row is read: a give-up leaves `Data` as it was.
     std::array<std::vector<TMeasureRecord>, kMethodCount * kKindCount> staged;
+    std::int64_t outside = 0;
     for (;;) {
         const int rc = sqlite3_step(raw);
         if (rc == SQLITE_DONE) break;
@@ -191,7 +192,10 @@ bool ReadOrdinaryRows(TSQLiteDatabase& db, const std::string& sql, TMeasureDataP
         r.kind = static_cast<std::uint8_t>(kind);
         if (method >= 0 && method < kMethodCount && kind >= 0 && kind < kKindCount)
             staged[static_cast<std::size_t>(method * kKindCount + kind)].push_back(r);
+        else
+            ++outside;
     }
+    skipped = outside;
     for (int m = 0; m < kMethodCount; ++m)
         for (int k = 0; k < kKindCount; ++k) {
             std::vector<TMeasureRecord>& rows = staged[static_cast<std::size_t>(m * kKindCount + k)];
@@ -224,8 +228,9 @@ void CheckMeasurementIdsLeft(TSQLiteDatabase& db, std::int64_t count) {
 void TDBDataAdapter::GetData(const std::string& Param, TMeasureDataP& Data) {
     AdapterConnection connection(Param);
     if (Filter.empty()) Filter = "1=1";
+    SkippedRows = 0;
     const std::string sql = "select * from measurements where " + Filter + " order by time";
-    if (ReadOrdinaryRows(connection.get(), sql, Data)) return;
+    if (ReadOrdinaryRows(connection.get(), sql, Data, SkippedRows)) return;
     const auto table = connection.get().Query(sql);
     if (table->RowCount() == 0) return;
 
@@ -259,6 +264,8 @@ void TDBDataAdapter::GetData(const std::string& Param, TMeasureDataP& Data) {
             TMeasureSeries& series = Data(method, kind);
             series.method = static_cast<std::uint8_t>(method);
             series.Records.push_back(r);
+        } else {
+            ++SkippedRows;
         }
         table->MoveNext();
     }

@@ -19,8 +19,11 @@ public:
     std::string Filter;
 
     // Appends the selected rows, ordered by time, to `Data`. Rows whose method
-    // or kind lies outside the matrix are skipped.
+    // or kind lies outside the matrix are skipped and counted in SkippedRows.
     void GetData(const std::string& Param, TMeasureDataP& Data) override;
+
+    // Rows the last GetData selected but could not place in the matrix.
+    std::int64_t SkippedRows = 0;
 
     // Inserts every record, method 0 kinds 0..4 then method 1 kinds 0..4, in
     // one transaction, and gives each its new row id. When an insert fails the
