@@ -1,6 +1,6 @@
 #include "base/Format.h"
 
-#include <cstdio>
+#include <charconv>
 
 #include "base/Exceptions.h"
 #include "base/Numbers.h"
@@ -10,6 +10,16 @@ namespace {
 
 [[noreturn]] void Incompatible(std::string_view directive) {
     throw EConvertError("Format '" + std::string(directive) + "' invalid or incompatible with argument");
+}
+
+// Upper-case hexadecimal digits through std::to_chars: no C library locale.
+std::string UpperHex(std::uint64_t value) {
+    char buf[24];
+    const auto res = std::to_chars(buf, buf + sizeof buf, value, 16);
+    std::string text(buf, res.ptr);
+    for (char& c : text)
+        if (c >= 'a' && c <= 'f') c = static_cast<char>(c - 'a' + 'A');
+    return text;
 }
 
 std::string Pad(std::string text, int width, bool left) {
@@ -57,10 +67,7 @@ std::string Format(std::string_view pattern, std::initializer_list<FormatArg> ar
                 break;
             case 'x': {
                 if (!std::holds_alternative<std::int64_t>(value)) Incompatible(directive);
-                char buf[32];
-                std::snprintf(buf, sizeof buf, "%llX",
-                              static_cast<unsigned long long>(std::get<std::int64_t>(value)));
-                text = buf;
+                text = UpperHex(static_cast<std::uint64_t>(std::get<std::int64_t>(value)));
                 if (precision > static_cast<int>(text.size()))
                     text.insert(0, static_cast<std::size_t>(precision) - text.size(), '0');
                 break;
@@ -89,9 +96,9 @@ std::string Format(std::string_view pattern, std::initializer_list<FormatArg> ar
 }
 
 std::string HexCodePoint(std::uint32_t value) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%04X", static_cast<unsigned>(value));
-    return buf;
+    std::string text = UpperHex(value);
+    if (text.size() < 4) text.insert(0, 4 - text.size(), '0');
+    return text;
 }
 
 }  // namespace zorvex

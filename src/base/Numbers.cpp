@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 
 #include "base/Exceptions.h"
@@ -31,7 +30,7 @@ struct DecimalDigits {
 };
 
 DecimalDigits Decompose(const char* first, const char* last) {
-    // Input is to_chars/printf scientific output without sign: d[.ddd]e[+-]xx
+    // Input is to_chars scientific output without sign: d[.ddd]e[+-]xx
     DecimalDigits out;
     const char* p = first;
     for (; p != last && *p != 'e'; ++p)
@@ -46,19 +45,28 @@ std::string NonFinite(double value) {
     return value < 0 ? "-INF" : "INF";
 }
 
+// Decimal digits of an integer. std::to_chars, not printf or streams: those
+// follow the C library's locale, which Qt and print dialogs change at will.
+std::string DecimalText(std::uint64_t magnitude) {
+    char buf[24];
+    const auto res = std::to_chars(buf, buf + sizeof buf, magnitude);
+    return std::string(buf, res.ptr);
+}
+
 std::string GeneralFormat(double value, int precision) {
     if (!std::isfinite(value)) return NonFinite(value);
     if (value == 0) return "0";
     char buf[64];
-    const int n = std::snprintf(buf, sizeof buf, "%.*e", precision - 1, std::fabs(value));
-    const DecimalDigits d = Decompose(buf, buf + n);
+    const auto res =
+        std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific, precision - 1);
+    const DecimalDigits d = Decompose(buf, res.ptr);
     std::string out = value < 0 ? "-" : "";
     const int e = d.exponent;
     if (e >= precision || e < -5) {
         out += d.digits[0];
         if (d.digits.size() > 1) out += "." + d.digits.substr(1);
         out += "E";
-        out += (e < 0 ? "-" : "") + std::to_string(std::abs(e));
+        out += (e < 0 ? "-" : "") + DecimalText(static_cast<std::uint64_t>(std::abs(e)));
     } else if (e < 0) {
         out += "0." + std::string(static_cast<std::size_t>(-e - 1), '0') + d.digits;
     } else {
@@ -135,7 +143,7 @@ double StrToFloat(std::string_view text) {
     throw EConvertError(Format("'%s' is not a valid floating point value", {text}));
 }
 
-std::string IntToStr(std::int64_t value) { return std::to_string(value); }
+std::string IntToStr(std::int64_t value) { return FormatPadded(value, 0); }
 
 std::string FloatToStr(double value) { return GeneralFormat(value, 15); }
 
@@ -177,7 +185,8 @@ std::string FormatFixed(double value, int decimals) {
 }
 
 std::string FormatPadded(std::int64_t value, int digits) {
-    std::string magnitude = std::to_string(value < 0 ? -(value + 1) + std::uint64_t{1} : static_cast<std::uint64_t>(value));
+    std::string magnitude =
+        DecimalText(value < 0 ? -(value + 1) + std::uint64_t{1} : static_cast<std::uint64_t>(value));
     if (static_cast<int>(magnitude.size()) < digits)
         magnitude.insert(0, static_cast<std::size_t>(digits) - magnitude.size(), '0');
     return value < 0 ? "-" + magnitude : magnitude;

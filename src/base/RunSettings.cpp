@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "base/Clock.h"
+#include "base/Paths.h"
 
 #ifdef _WIN32
 #include <float.h>
@@ -30,19 +31,17 @@ std::string ProgramFile() {
 #ifdef _WIN32
     wchar_t buffer[MAX_PATH * 4];
     const DWORD n = GetModuleFileNameW(nullptr, buffer, static_cast<DWORD>(std::size(buffer)));
-    const auto utf8 = std::filesystem::path(std::wstring(buffer, n)).u8string();
-    return std::string(utf8.begin(), utf8.end());
+    return Utf8FromPath(std::filesystem::path(std::wstring(buffer, n)));
 #else
     std::error_code ec;
     const auto path = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::string() : path.string();
+    return ec ? std::string() : Utf8FromPath(path);
 #endif
 }
 
 std::string ProgramDirectory() {
     const std::string file = ProgramFile();
-    return file.empty() ? std::filesystem::current_path().string()
-                        : std::filesystem::path(file).parent_path().string();
+    return Utf8FromPath(file.empty() ? std::filesystem::current_path() : PathFromUtf8(file).parent_path());
 }
 
 }  // namespace zorvex

@@ -1,15 +1,57 @@
 #include <gtest/gtest.h>
 
+#include <cfenv>
 #include <clocale>
 #include <cmath>
+#include <cstdio>
+#include <functional>
 #include <limits>
+#include <string>
 
+#include "base/DateTime.h"
 #include "base/Exceptions.h"
 #include "base/Format.h"
 #include "base/Numbers.h"
 #include "base/RunSettings.h"
 
+#ifdef _WIN32
+#include <float.h>
+#endif
+
 using namespace zorvex;
+
+namespace {
+
+// A locale whose decimal separator is a comma, set for the guard's lifetime;
+// the previous locale comes back afterwards. scripts/install-deps generates
+// ru_RU.UTF-8, so a machine without it is not set up to run these tests.
+class CommaLocale {
+public:
+    CommaLocale() : previous_(std::setlocale(LC_ALL, nullptr)) {
+        for (const char* name : {"ru_RU.UTF-8", "ru_RU.utf8", "Russian_Russia.1251"}) {
+            if (std::setlocale(LC_ALL, name) == nullptr) continue;
+            if (std::string(std::localeconv()->decimal_point) == ",") {
+                name_ = name;
+                return;
+            }
+        }
+        std::setlocale(LC_ALL, previous_.c_str());
+    }
+    ~CommaLocale() { std::setlocale(LC_ALL, previous_.c_str()); }
+    CommaLocale(const CommaLocale&) = delete;
+    CommaLocale& operator=(const CommaLocale&) = delete;
+
+    bool Active() const { return !name_.empty(); }
+
+private:
+    std::string previous_;
+    std::string name_;
+};
+
+constexpr const char* kNoCommaLocale =
+    "no locale with a decimal comma (ru_RU.UTF-8): scripts/install-deps generates it";
+
+}  // namespace
 
 TEST(Numbers, IntegerTexts) {
     EXPECT_EQ(StrToInt("42"), 42);
@@ -28,11 +70,33 @@ TEST(Numbers, IntegerTexts) {
 }
 
 TEST(Numbers, FloatTextsUseThePointWhateverTheLocale) {
-    // A comma locale must change nothing (the program never reads the locale).
-    const bool haveRussian = std::setlocale(LC_ALL, "ru_RU.UTF-8") != nullptr;
-    EXPECT_EQ(StrToFloat("2.5"), 2.5);
-    EXPECT_EQ(FloatToStr(2.5), "2.5");
-    if (haveRussian) std::setlocale(LC_ALL, "C");
+    // A comma locale must change nothing: stored files and protocols are read
+    // back on any machine, whatever a library did to the C locale meanwhile.
+    struct Case {
+        const char* what;
+        std::function<std::string()> text;
+        const char* expected;
+    } cases[] = {
+        {"FloatToStr", [] { return FloatToStr(2.5); }, "2.5"},
+        {"FloatToStr exponent", [] { return FloatToStr(-2.5e-7); }, "-2.5E-7"},
+        {"FloatToStr long", [] { return FloatToStr(1.0 / 3); }, "0.333333333333333"},
+        {"FloatToStrGeneral", [] { return FloatToStrGeneral(1234.5678, 6); }, "1234.57"},
+        {"FormatFixed", [] { return FormatFixed(2.675, 2); }, "2.68"},
+        {"IntToStr", [] { return IntToStr(-1234567); }, "-1234567"},
+        {"Format", [] { return Format("%g|%.1f|%5d|%.3d|%x", {0.1, 1.25, 1234, -5, 255}); }, "0.1|1.3| 1234|-005|FF"},
+        {"HexCodePoint", [] { return HexCodePoint(0x98); }, "0098"},
+        {"FormatDateTime", [] { return FormatDateTime("yyyy-mm-dd hh:nn:ss", EncodeDateTime(2012, 5, 1, 8, 3, 7, 0)); },
+         "2012-05-01 08:03:07"},
+        {"StrToFloat", [] { return FloatToStr(StrToFloat("2.5") * 2); }, "5"},
+    };
+    {
+        const CommaLocale comma;
+        ASSERT_TRUE(comma.Active()) << kNoCommaLocale;
+        for (const auto& c : cases) EXPECT_EQ(c.text(), c.expected) << c.what;
+        EXPECT_THROW(StrToFloat("2,5"), EConvertError);
+    }
+    // The same texts in the "C" locale, so the two can never differ.
+    for (const auto& c : cases) EXPECT_EQ(c.text(), c.expected) << c.what;
 
     EXPECT_EQ(StrToFloat(" 1e3 "), 1000.0);
     EXPECT_EQ(StrToFloat("-0.25"), -0.25);
@@ -91,10 +155,74 @@ TEST(Format, Directives) {
     EXPECT_THROW(Format("%s", {1.5}), EConvertError);
 }
 
+namespace {
+
+constexpr int kTraps = FE_DIVBYZERO | FE_INVALID | FE_OVERFLOW;
+
+// Floating-point traps as another library may leave them (Windows' C runtime
+// and some drivers unmask them); the previous state comes back afterwards.
+class UnmaskedTraps {
+public:
+    UnmaskedTraps() {
+#if defined(__GLIBC__)
+        previous_ = fegetexcept();
+        feenableexcept(kTraps);
+#elif defined(_WIN32)
+        _controlfp_s(&previous_, 0, 0);
+        unsigned int ignored = 0;
+        _controlfp_s(&ignored, previous_ & ~static_cast<unsigned>(_EM_ZERODIVIDE | _EM_INVALID | _EM_OVERFLOW),
+                     _MCW_EM);
+#endif
+    }
+    ~UnmaskedTraps() {
+        std::feclearexcept(FE_ALL_EXCEPT);
+#if defined(__GLIBC__)
+        fedisableexcept(FE_ALL_EXCEPT);
+        feenableexcept(previous_);
+#elif defined(_WIN32)
+        unsigned int ignored = 0;
+        _controlfp_s(&ignored, previous_, _MCW_EM);
+#endif
+    }
+    UnmaskedTraps(const UnmaskedTraps&) = delete;
+    UnmaskedTraps& operator=(const UnmaskedTraps&) = delete;
+
+    // Whether a division by zero would trap now.
+    static bool DivisionTraps() {
+#if defined(__GLIBC__)
+        return (fegetexcept() & kTraps) != 0;
+#elif defined(_WIN32)
+        unsigned int current = 0;
+        _controlfp_s(&current, 0, 0);
+        return (current & (_EM_ZERODIVIDE | _EM_INVALID | _EM_OVERFLOW)) != (_EM_ZERODIVIDE | _EM_INVALID | _EM_OVERFLOW);
+#else
+        return false;
+#endif
+    }
+
+private:
+#if defined(_WIN32)
+    unsigned int previous_ = 0;
+#else
+    int previous_ = 0;
+#endif
+};
+
+}  // namespace
+
 TEST(RunSettings, DivisionByZeroGivesInfinityAndPointStays) {
+    const CommaLocale comma;
+    ASSERT_TRUE(comma.Active()) << kNoCommaLocale;
+    const UnmaskedTraps traps;
+#if defined(__GLIBC__) || defined(_WIN32)
+    ASSERT_TRUE(UnmaskedTraps::DivisionTraps()) << "the traps could not be unmasked";
+#endif
     ApplyRunSettings();
+    // Checked before dividing: a trap would kill every test after this one.
+    ASSERT_FALSE(UnmaskedTraps::DivisionTraps()) << "floating-point traps still unmasked";
     volatile double zero = 0.0;
     EXPECT_TRUE(std::isinf(1.0 / zero));
+    EXPECT_TRUE(std::isnan(zero / zero));
     char buffer[16];
     std::snprintf(buffer, sizeof buffer, "%.1f", 2.5);
     EXPECT_STREQ(buffer, "2.5");

@@ -2,9 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <future>
+#include <limits>
+#include <map>
+#include <optional>
 #include <thread>
 
+#include "app/cli/CliOutput.h"
 #include "base/DateTime.h"
 #include "storage/DBDataAdapter.h"
 #include "storage/Database.h"
@@ -144,6 +149,8 @@ TEST_F(CliStore, Levels) {
 
 TEST_F(CliStore, ErrorsAndUsage) {
     test::WriteFileBytes(dir.path() / "text.db", std::string(2048, 't'));
+    ASSERT_EQ(Cli({"dates"}).status, 0);  // the first opening adds the time index
+    const std::string database = test::ReadFileBytes(dir.path() / "data.db");
     struct Case {
         std::vector<std::string> args;
         int status;
@@ -161,11 +168,22 @@ TEST_F(CliStore, ErrorsAndUsage) {
         {{"save", "data.db"}, 1, "основная база данных"},
         {{"downloads", "--format", "xml"}, 2, "неизвестный формат"},
         {{"downloads", "1"}, 2, "лишний аргумент «1»"},
+        {{"list", "--kind", "5"}, 2, "--kind должно быть целым числом от 0 до 4: «5»"},
+        {{"list", "--method", "-1"}, 2, "«-1»"},
+        {{"levels", "mf50hz=1", "nosuch=5"}, 2, "«nosuch=5»"},
+        {{"save", "out.zorvex", "--empty=1"}, 2, "--empty не принимает значения"},
     };
     for (const auto& c : cases) {
+        const std::string name = c.args.empty() ? "(none)" : c.args[0] + (c.args.size() > 1 ? " " + c.args[1] : "");
         const auto r = Cli(c.args);
-        EXPECT_EQ(r.status, c.status) << (c.args.empty() ? "" : c.args[0]);
-        EXPECT_NE(r.err.find(c.errPart), std::string::npos) << r.err;
+        EXPECT_EQ(r.status, c.status) << name;
+        EXPECT_NE(r.err.find(c.errPart), std::string::npos) << name << ": " << r.err;
+        // A refused command changes nothing and prints nothing a script would take for a result.
+        EXPECT_EQ(r.out, "") << name;
+        // Compared as a whole, not printed: a database makes no readable message.
+        EXPECT_TRUE(test::ReadFileBytes(dir.path() / "data.db") == database) << name << ": data.db changed";
+        EXPECT_TRUE(test::ReadFileBytes(dir.path() / "text.db") == std::string(2048, 't')) << name << ": text.db changed";
+        EXPECT_EQ(OtherFiles(), std::vector<std::string>{"text.db"}) << name;
     }
     const auto help = Cli({"list", "--help"});
     EXPECT_EQ(help.status, 0);
@@ -302,5 +320,157 @@ TEST_F(CliStore, OutputThatCannotBeWrittenIsAnError) {
                                   dir.path());
         EXPECT_EQ(r.status, 1) << command;
         EXPECT_NE(r.err.find("не удалось записать вывод команды"), std::string::npos) << command << ": " << r.err;
+    }
+}
+
+TEST_F(CliStore, AnEmptySelectionNeverReplacesAFileUnlessAsked) {
+    ASSERT_EQ(Cli({"save", "backup.zorvex"}).status, 0);
+    const std::string kept = test::ReadFileBytes(dir.path() / "backup.zorvex");
+
+    // A date typed wrong selects nothing: the four measurements stay.
+    const auto refused = Cli({"save", "backup.zorvex", "--from", "2031-05-01"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("Не выбрано ни одного измерения: файл «backup.zorvex» не заменён"), std::string::npos)
+        << refused.err;
+    EXPECT_NE(refused.err.find("--empty"), std::string::npos) << refused.err;
+    EXPECT_EQ(refused.out, "");
+    EXPECT_TRUE(test::ReadFileBytes(dir.path() / "backup.zorvex") == kept) << "backup.zorvex changed";
+    EXPECT_EQ(OtherFiles(), std::vector<std::string>{"backup.zorvex"});
+
+    // A new file may be empty; an existing one only when asked.
+    const auto fresh = Cli({"save", "none.zorvex", "--kind", "3"});
+    EXPECT_EQ(fresh.status, 0) << fresh.err;
+    EXPECT_EQ(fresh.out, "Сохранено измерений: 0\n");
+    EXPECT_EQ(Scalar("none.zorvex", "select count(*) from measurements"), "0");
+    const auto asked = Cli({"save", "backup.zorvex", "--kind", "3", "--empty"});
+    EXPECT_EQ(asked.status, 0) << asked.err;
+    EXPECT_EQ(asked.out, "Сохранено измерений: 0\n");
+    EXPECT_EQ(Scalar("backup.zorvex", "select count(*) from measurements"), "0");
+
+    // A selection that holds measurements replaces the file as before.
+    const auto refilled = Cli({"save", "backup.zorvex", "--method", "1"});
+    EXPECT_EQ(refilled.status, 0) << refilled.err;
+    EXPECT_EQ(Scalar("backup.zorvex", "select count(*) from measurements"), "1");
+}
+
+TEST_F(CliStore, RowsOutsideTheMatrixAreCountedOnStandardError) {
+    const auto clean = Cli({"list", "--format", "json"});
+    EXPECT_EQ(clean.err, "");  // nothing to report: no line at all
+    // Method 2 and kind 7 have no cell; the window and the tool can show neither.
+    test::RawExec(dir.File("data.db"),
+                  "insert into measurements (method, kind, number, workplace, height, time, mvalue, mvalue2, evalue, "
+                  "evalue2, band, rejection) values (2, 0, 1, 0, 0, '2012-05-01 09:00:00', 1, -1, 1, -1, 0, 0), "
+                  "(1, 7, 2, 0, 0, '2012-06-03 10:01:00', 1, -1, 1, -1, 0, 0)");
+    struct Case {
+        std::vector<std::string> args;
+        const char* skipped;  // rows the command selected but could not place
+    } cases[] = {
+        {{"list", "--format", "json"}, "2"},
+        {{"list", "--from", "2012-06-01"}, "1"},
+        {{"save", "set.zorvex"}, "2"},
+        {{"stats"}, "1"},  // monitoring only: the method-2 row is not selected
+    };
+    for (const auto& c : cases) {
+        const auto r = Cli(c.args);
+        EXPECT_EQ(r.status, 0) << c.args[0] << ": " << r.err;
+        EXPECT_EQ(r.err, std::string("Пропущено записей с недопустимым методом или видом: ") + c.skipped + "\n")
+            << c.args[0];
+    }
+    EXPECT_EQ(Scalar("set.zorvex", "select count(*) from measurements"), "4");
+    const auto listed = Cli({"list", "--format", "json"});
+    EXPECT_EQ(std::count(listed.out.begin(), listed.out.end(), '\n'), 4);
+    const auto none = Cli({"list", "--kind", "3"});
+    EXPECT_EQ(none.err, "");
+}
+
+TEST_F(CliStore, DownloadsShowControlCharactersEscapedInEveryForm) {
+    // Texts the meter or a crafted file put in the row: ESC [2J clears a
+    // terminal, U+0098 (byte 0x98) is a C1 control, a line break forges a row.
+    ASSERT_EQ(Cli({"dates"}).status, 0);
+    test::RawExec(dir.File("data.db"),
+                  "create table if not exists downloads (id integer primary key autoincrement, time datetime, "
+                  "link text, serialnumber integer, firmware text, calibrationdate datetime, added integer, "
+                  "skipped integer, imagefile text);"
+                  "insert into downloads (time, link, serialnumber, firmware, calibrationdate, added, skipped, "
+                  "imagefile) values ('2012-05-01 08:00:00', 'usb' || char(7), 1207, '1' || char(27) || '[2J' || "
+                  "cast(x'98' as text) || '2', '2011-03-04 00:00:00', 3, 0, '/d/a' || char(13) || char(10) || "
+                  "'b;c.bin')");
+    struct Case {
+        std::vector<std::string> format;
+        std::vector<std::string> parts;
+    } cases[] = {
+        {{}, {"usb\\x07", "1\\x1b[2J\\x982", "/d/a\\x0d\\x0ab;c.bin"}},
+        {{"--format", "json"}, {"\"link\":\"usb\\u0007\"", "\"firmware\":\"1\\u001b[2J\\u00982\"",
+                                "\"image\":\"/d/a\\u000d\\u000ab;c.bin\""}},
+        {{"--format", "csv"}, {";usb\\x07;1207;1\\x1b[2J\\x982;", ";\"/d/a\\x0d\\x0ab;c.bin\"\r\n"}},
+        {{"--format", "csv", "--utf8"}, {";1\\x1b[2J\\x982;"}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"downloads"};
+        args.insert(args.end(), c.format.begin(), c.format.end());
+        const std::string name = c.format.empty() ? "table" : c.format.back();
+        const auto r = Cli(args);
+        ASSERT_EQ(r.status, 0) << name << ": " << r.err;
+        for (const auto& part : c.parts) EXPECT_NE(r.out.find(part), std::string::npos) << name << ": " << r.out;
+        // No control byte but the line ends, no C1 control in UTF-8 (C2 80..9F) or code page 1251 (98).
+        for (std::size_t i = 0; i < r.out.size(); ++i) {
+            const auto byte = static_cast<unsigned char>(r.out[i]);
+            const auto next = i + 1 < r.out.size() ? static_cast<unsigned char>(r.out[i + 1]) : 0;
+            const bool lineEnd = byte == '\n' || (byte == '\r' && next == '\n');
+            EXPECT_TRUE(lineEnd || (byte >= 0x20 && byte != 0x7F)) << name << " byte " << int{byte} << " at " << i;
+            EXPECT_FALSE(byte == 0xC2 && next >= 0x80 && next <= 0x9F) << name << " at " << i;
+            if (name == "csv") EXPECT_NE(byte, 0x98) << name << " at " << i;
+        }
+    }
+}
+
+TEST_F(CliStore, TestDataRefusesValuesOutsideTheirRanges) {
+    ASSERT_EQ(Cli({"dates"}).status, 0);
+    const std::string database = test::ReadFileBytes(dir.path() / "data.db");
+    // Each value was once cut to its low byte and stored: 256 became kind 0, -1 became 255.
+    struct Case {
+        const char* option;
+        const char* value;
+    } cases[] = {
+        {"--kind", "256"}, {"--kind", "-1"},      {"--kind", "5"},   {"--method", "2"},
+        {"--method", "256"}, {"--band", "3"},     {"--band", "258"}, {"--rejection", "2"},
+        {"--rejection", "-255"}, {"--kind", "1x"},
+    };
+    for (const auto& c : cases) {
+        std::map<std::string, std::string> values = {{"--method", "0"}, {"--kind", "3"}, {"--band", "0"},
+                                                     {"--rejection", "0"}};
+        values[c.option] = c.value;
+        std::vector<std::string> args = {"test-data"};
+        for (const auto& [option, value] : values) args.insert(args.end(), {option, value});
+        const std::string name = std::string(c.option) + " " + c.value;
+        const auto r = Cli(args);
+        EXPECT_EQ(r.status, 2) << name << ": " << r.err;
+        EXPECT_NE(r.err.find(c.option), std::string::npos) << name << ": " << r.err;
+        EXPECT_NE(r.err.find(std::string("«") + c.value + "»"), std::string::npos) << name << ": " << r.err;
+        EXPECT_EQ(r.out, "") << name;
+        EXPECT_TRUE(test::ReadFileBytes(dir.path() / "data.db") == database) << name << ": data.db changed";
+    }
+    // The top of every range is taken.
+    const auto r = Cli({"test-data", "--method", "1", "--kind", "4", "--band", "2", "--rejection", "1"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Scalar("data.db", "select count(*) from measurements where method = 1 and kind = 4 and band = 2 and "
+                                "rejection = 1"),
+              "6");
+}
+
+TEST(CliOutput, JsonNumbersAreNeverNanOrInfinite) {
+    using zorvex::cli::JsonNumber;
+    const double inf = std::numeric_limits<double>::infinity();
+    struct Case {
+        std::optional<double> value;
+        const char* text;
+    } cases[] = {
+        {std::nullopt, "null"}, {std::numeric_limits<double>::quiet_NaN(), "null"}, {-std::nan(""), "null"},
+        {inf, "null"},          {-inf, "null"},                                     {1e308, "1e+308"},
+        {-0.1, "-0.1"},         {2.675, "2.675"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(JsonNumber(c.value), c.text) << (c.value ? *c.value : 0);
+        if (c.value) EXPECT_EQ(JsonNumber(*c.value), c.text) << *c.value;
     }
 }

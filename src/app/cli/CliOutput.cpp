@@ -25,8 +25,6 @@ std::size_t Width(const std::string& s) {
     return static_cast<std::size_t>(std::count_if(s.begin(), s.end(), [](char c) { return (c & 0xC0) != 0x80; }));
 }
 
-std::string JsonNumber(double v) { return std::isfinite(v) ? ExactNumber(v) : "null"; }
-
 void WriteJson(std::ostream& out, const TMeasureDataP& data) {
     for (int m = 0; m < kMethodCount; ++m)
         for (int k = 0; k < kKindCount; ++k)
@@ -145,7 +143,9 @@ void WriteDownloadsCsv(std::ostream& out, const std::vector<TDownloadRow>& downl
         text += (i ? ";" : "") + std::string(kDownloadFieldNames[i]);
     text += "\r\n";
     for (const TDownloadRow& d : downloads) {
-        const std::vector<std::string> fields = DownloadFields(d, "", CsvField);
+        // A spreadsheet takes the file as well as a terminal: no raw control character in either.
+        const std::vector<std::string> fields =
+            DownloadFields(d, "", [](const std::string& s) { return CsvField(PrintableText(s)); });
         for (std::size_t i = 0; i < fields.size(); ++i) text += (i ? ";" : "") + fields[i];
         text += "\r\n";
     }
@@ -158,20 +158,32 @@ std::string TimeText(double time) { return FormatDateTime("yyyy-mm-dd hh:nn:ss",
 
 std::string JsonString(const std::string& s) {
     std::string out = "\"";
-    for (const char c : s) {
-        const auto code = static_cast<unsigned char>(c);
+    const auto escape = [&out](unsigned char code) {
+        out += "\\u00";
+        out += kHexDigits[code >> 4];
+        out += kHexDigits[code & 15];
+    };
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const auto code = static_cast<unsigned char>(s[i]);
+        const auto next = i + 1 < s.size() ? static_cast<unsigned char>(s[i + 1]) : 0;
+        // A raw C0 character is no valid JSON string; DEL and the C1 range
+        // (U+0080 to U+009F) are, but a terminal showing the line obeys them.
         if (code < 0x20 || code == 0x7F) {
-            // A raw control character is no valid JSON string.
-            out += "\\u00";
-            out += kHexDigits[code >> 4];
-            out += kHexDigits[code & 15];
-            continue;
+            escape(code);
+        } else if (code == 0xC2 && next >= 0x80 && next <= 0x9F) {
+            escape(next);
+            ++i;
+        } else {
+            if (code == '"' || code == '\\') out += '\\';
+            out += s[i];
         }
-        if (c == '"' || c == '\\') out += '\\';
-        out += c;
     }
     return out + "\"";
 }
+
+std::string JsonNumber(double v) { return std::isfinite(v) ? ExactNumber(v) : "null"; }
+
+std::string JsonNumber(std::optional<double> v) { return v ? JsonNumber(*v) : "null"; }
 
 std::string CsvNumber(double v) {
     std::string text = ExactNumber(v);

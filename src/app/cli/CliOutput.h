@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -41,8 +42,12 @@ std::string ExactNumber(double value);
 
 // A time as "yyyy-mm-dd hh:nn:ss".
 std::string TimeText(double time);
-// A JSON string; control characters as \u00NN.
+// A JSON string; control characters (C0, DEL, C1) as \u00NN.
 std::string JsonString(const std::string& s);
+// A JSON number; null for a figure that does not exist and for NaN or an
+// infinity, which JSON cannot hold (a reader would reject the whole line).
+std::string JsonNumber(double v);
+std::string JsonNumber(std::optional<double> v);
 // ExactNumber with a decimal comma.
 std::string CsvNumber(double v);
 // A CSV field, quoted when it holds the separator, a quote or a line break.

@@ -65,6 +65,10 @@ TMeasureDataP LoadSelection(CliContext& context, const std::string& filter) {
     TMeasureDataP data;
     data.SetMethodBytes();
     store.GetData("", data);
+    // Rows no matrix cell can hold are not in any output: say so, or the
+    // counts of a listing or a saved file would silently fall short.
+    if (store.SkippedRows > 0)
+        context.err << "Пропущено записей с недопустимым методом или видом: " << store.SkippedRows << "\n";
     return data;
 }
 

@@ -20,7 +20,9 @@ std::string FilterHelp(bool withMethod = true);
 // calendar open.
 std::string BuildFilter(const ParsedArgs& args, std::optional<int> method = std::nullopt);
 
-// The stored records matching `filter`, each series ordered by time.
+// The stored records matching `filter`, each series ordered by time; the
+// number of matching rows whose method or kind has no place in the matrix
+// goes to standard error.
 TMeasureDataP LoadSelection(CliContext& context, const std::string& filter);
 
 }  // namespace zorvex::cli

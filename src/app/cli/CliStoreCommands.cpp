@@ -47,6 +47,11 @@ int SaveCommand(CliContext& context, const ParsedArgs& args) {
     ExpectOperands(args, 1, "файл");
     const std::string file = context.OutputFile(args.Operands()[0]);
     TMeasureDataP data = LoadSelection(context, BuildFilter(args));
+    // A filter that matches nothing (a typo in a date) must not wipe a file
+    // that holds measurements.
+    if (data.TotalRecords() == 0 && !args.Has("--empty") && IsExistingFile(file))
+        throw Exception("Не выбрано ни одного измерения: файл «" + args.Operands()[0] +
+                        "» не заменён (заменить его пустым: --empty)");
     // Written beside the old file and renamed over it once complete: a failed
     // save leaves the old file as it was; the main database is refused.
     try {
@@ -116,9 +121,16 @@ std::vector<CliCommand> StoreCommands() {
          "уже были в базе, файл образа памяти. Чего прибор не сообщил, показано как «-».\n" +
              formatHelp,
          FormatOptions(), DownloadsCommand},
-        {"save", "ФАЙЛ [фильтры]", "записать выбранные измерения в файл измерений (.zorvex)",
-         filterHelp + "\nПрежний файл заменяется только целиком записанным новым; при ошибке он остаётся как был.",
-         FilterOptions(), SaveCommand},
+        {"save", "ФАЙЛ [фильтры] [--empty]", "записать выбранные измерения в файл .zorvex; пустую выборку — с --empty",
+         filterHelp +
+             "\n  --empty             заменить существующий файл, даже если не выбрано ни одного измерения\n"
+             "Прежний файл заменяется только целиком записанным новым; при ошибке он остаётся как был.",
+         [] {
+             std::vector<OptionDef> options = FilterOptions();
+             options.push_back({"--empty", false});
+             return options;
+         }(),
+         SaveCommand},
         {"open", "ФАЙЛ [--format ВИД] [--utf8]", "показать измерения файла измерений", formatHelp,
          FormatOptions(), OpenCommand},
         {"levels", "[ИМЯ=ЗНАЧЕНИЕ ...]", "допустимые уровни: показать или задать",
