@@ -28,13 +28,20 @@ const std::array<std::string_view, 11> kSchemaStatements = {
 };
 
 void CreateSchema(TSQLiteDatabase& db) {
-    for (std::size_t i = 0; i < kSchemaStatements.size(); ++i) {
-        db.Execute(std::string(kSchemaStatements[i]));
-        if (i == 3) {
-            for (int level = 0; level < kSubfieldCount; ++level)
-                db.Execute(std::string(kInsertLevelSql), {LevelNames[level], kLevelDefaults[level]});
+    // Two programs may find the same file new at once (a script and the
+    // window started together). The write lock taken first decides: the one
+    // that comes second waits for it, finds the tables and leaves them be.
+    // All or nothing, so a failure leaves an empty file, new again next time.
+    db.RunInTransaction([&] {
+        if (db.ScalarInt("select count(*) from sqlite_master") > 0) return;
+        for (std::size_t i = 0; i < kSchemaStatements.size(); ++i) {
+            db.Execute(std::string(kSchemaStatements[i]));
+            if (i == 3) {
+                for (int level = 0; level < kSubfieldCount; ++level)
+                    db.Execute(std::string(kInsertLevelSql), {LevelNames[level], kLevelDefaults[level]});
+            }
         }
-    }
+    });
 }
 
 std::unique_ptr<TSQLiteDatabase> OpenDatabase(const std::string& fileName) {

@@ -22,7 +22,9 @@ inline constexpr std::string_view kInsertLevelSql = "insert into maxlevels (name
 // refuses an empty name or a directory (CheckFilePath).
 std::unique_ptr<TSQLiteDatabase> OpenDatabase(const std::string& fileName);
 
-// Runs the schema statements on an empty database.
+// Runs the schema statements in one transaction on a database without any
+// tables; a database that has some by the time the write lock is held is left
+// as it is.
 void CreateSchema(TSQLiteDatabase& db);
 
 }  // namespace zorvex

@@ -2,6 +2,7 @@
 
 #include "base/Exceptions.h"
 #include "base/Numbers.h"
+#include "storage/Database.h"
 #include "storage/SQLiteDatabase.h"
 
 namespace zorvex {
@@ -32,6 +33,9 @@ void SetLevel(TSQLiteDatabase& db, TLevels& levels, int index, double value) {
     Assert(index >= 0 && index < kSubfieldCount, "uMain");
     levels[index] = value;
     db.Execute("update maxlevels set value=? where name LIKE ?", {value, LevelNames[index]});
+    // A file whose row of this level was removed gets it back, in the form a
+    // new file has it, so that saving a level repairs what loading reports.
+    if (db.Changes() == 0) db.Execute(std::string(kInsertLevelSql), {LevelNames[index], value});
 }
 
 TLimitTable LimitTableOf(const TLevels& levels) {

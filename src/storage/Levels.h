@@ -40,7 +40,8 @@ TLimitTable LimitTableOf(const TLevels& levels);
 // and 2 have none. Kind 0 has its two levels whatever the band code.
 std::optional<double> LevelOf(const TLimitTable& limits, int kind, int band, int slot);
 
-// Sets one level in memory and writes it through to the database at once.
+// Sets one level in memory and writes it through to the database at once;
+// a level whose row is missing gets its row.
 void SetLevel(TSQLiteDatabase& db, TLevels& levels, int index, double value);
 
 }  // namespace zorvex

@@ -183,7 +183,8 @@ void TSQLiteDatabase::Execute(const std::string& sql, const TSQLiteParams& param
     }
 }
 
-std::unique_ptr<TSQLiteTable> TSQLiteDatabase::Query(const std::string& sql, const TSQLiteParams& params) {
+std::unique_ptr<TSQLiteTable> TSQLiteDatabase::Query(const std::string& sql, const TSQLiteParams& params,
+                                                     TSQLiteTable::DeclaredTypes types) {
     const Statement stmt = Prepare(sql, Utf8ToCp1251(sql), params);
     sqlite3_stmt* s = stmt.get();
     auto table = std::make_unique<TSQLiteTable>();
@@ -202,7 +203,9 @@ std::unique_ptr<TSQLiteTable> TSQLiteDatabase::Query(const std::string& sql, con
                 table->names_.push_back(UpperAscii(sqlite3_column_name(s, c)));
                 const char* declared = sqlite3_column_decltype(s, c);
                 Kind kind = Kind::Text;
-                if (declared) {
+                if (declared && types == TSQLiteTable::DeclaredTypes::LowerCase) {
+                    kind = Kind::Text;
+                } else if (declared) {
                     const std::string_view t(declared);
                     if (t == "INTEGER" || t == "BOOLEAN") kind = Kind::Integer;
                     else if (t == "NUMERIC" || t == "FLOAT" || t == "DOUBLE" || t == "REAL") kind = Kind::Floating;
@@ -334,7 +337,7 @@ void TSQLiteDatabase::SyncTransactionFlag() { inTransaction_ = sqlite3_get_autoc
 
 void TSQLiteDatabase::StartTransaction() {
     if (inTransaction_) throw ESQLiteException("Transaction already open");
-    Execute("BEGIN TRANSACTION");
+    Execute("BEGIN IMMEDIATE TRANSACTION");
     inTransaction_ = true;
 }
 
@@ -377,6 +380,8 @@ void TSQLiteDatabase::RunInTransaction(const std::function<void()>& work) {
 int TSQLiteDatabase::MaxParameters() const { return sqlite3_limit(db_, SQLITE_LIMIT_VARIABLE_NUMBER, -1); }
 
 std::int64_t TSQLiteDatabase::LastRowId() const { return sqlite3_last_insert_rowid(db_); }
+
+int TSQLiteDatabase::Changes() const { return sqlite3_changes(db_); }
 
 std::string TSQLiteDatabase::FileName() const {
     const char* name = sqlite3_db_filename(db_, "main");

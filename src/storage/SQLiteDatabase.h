@@ -32,6 +32,14 @@ using TSQLiteParams = std::vector<TSQLiteParam>;
 // The complete result of one query, held after its statement is finalised.
 class TSQLiteTable {
 public:
+    // How a declared column type decides the kind of its cells. SQLite 3.37
+    // and later report the standard type names in capitals however a schema
+    // spells them ("integer" comes back as "INTEGER"); the program's own
+    // tables declare every type in lower case, which matches none of the
+    // names and so reads as text. LowerCase keeps that meaning whatever name
+    // SQLite reports: every declared column reads as text.
+    enum class DeclaredTypes : std::uint8_t { AsReported, LowerCase };
+
     int RowCount() const { return rowCount_; }
     int ColumnCount() const { return static_cast<int>(names_.size()); }
     bool AtEnd() const { return cursor_ >= rowCount_; }
@@ -84,11 +92,16 @@ public:
     TSQLiteDatabase& operator=(const TSQLiteDatabase&) = delete;
 
     void Execute(const std::string& sql, const TSQLiteParams& params = {});
-    std::unique_ptr<TSQLiteTable> Query(const std::string& sql, const TSQLiteParams& params = {});
+    std::unique_ptr<TSQLiteTable> Query(const std::string& sql, const TSQLiteParams& params = {},
+                                        TSQLiteTable::DeclaredTypes types = TSQLiteTable::DeclaredTypes::AsReported);
     std::int64_t ScalarInt(const std::string& sql, const TSQLiteParams& params = {});
     std::string ScalarText(const std::string& sql, const TSQLiteParams& params = {});
     void ColumnTexts(const std::string& sql, std::vector<std::string>& list, const TSQLiteParams& params = {});
 
+    // Begins a write transaction and takes the write lock at once, so a
+    // writer on another connection is waited for (the busy time-out) here;
+    // a transaction that read first and then wrote could not wait and would
+    // fail at once with "database is locked".
     void StartTransaction();
     void CommitTransaction();
     void RollbackTransaction();
@@ -99,6 +112,8 @@ public:
     bool InTransaction() const { return inTransaction_; }
 
     std::int64_t LastRowId() const;
+    // Rows changed by the most recent insert, update or delete.
+    int Changes() const;
     // How long a statement waits for a lock another connection holds before
     // it fails with "database is locked": the window and a script on one file
     // overlap for moments, which must not end in an error.

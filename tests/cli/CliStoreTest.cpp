@@ -291,6 +291,17 @@ TEST_F(CliStore, LevelsAreSetAllOrNone) {
     EXPECT_EQ(Scalar("data.db", "select value from maxlevels where name like 'ef50hz'"), "500.0");
 }
 
+TEST_F(CliStore, SettingALevelWhoseRowIsMissingRepairsTheFile) {
+    test::RawExec(dir.File("data.db"), "delete from maxlevels where name like 'ef50hz'");
+    const auto broken = Cli({"levels"});
+    EXPECT_EQ(broken.status, 1);  // the missing row is still reported when only read
+    const auto set = Cli({"levels", "ef50hz=450"});
+    EXPECT_EQ(set.status, 0) << set.err;
+    EXPECT_NE(set.out.find("ef50hz\t450"), std::string::npos) << set.out;
+    EXPECT_EQ(Scalar("data.db", "select value from maxlevels where name like 'ef50hz'"), "450.0");
+    EXPECT_EQ(Cli({"levels"}).status, 0);
+}
+
 TEST_F(CliStore, LevelsWaitForAnotherWriter) {
     // Another program on the same file holds its write lock for a second.
     using namespace std::chrono_literals;

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "base/DateTime.h"
 #include "base/RunSettings.h"
@@ -60,6 +62,38 @@ TEST(DatabaseFormat, ExistingFileIsLeftAloneAndEmptyFileCountsAsNew) {
     zorvex::test::WriteFileBytes(empty, "");
     OpenDatabase(empty).reset();
     EXPECT_EQ(RawRows(empty, "select count(*) from maxlevels")[0][0], "7");
+}
+
+// Two programs find the same file new at once: whoever takes the write lock
+// second finds the schema the first one wrote and leaves it as it is.
+TEST(DatabaseFormat, ASchemaWrittenMeanwhileByAnotherProgramIsKept) {
+    TempDir dir;
+    const std::string file = dir.File("data.db");
+    auto late = TSQLiteDatabase::Open(file);  // found the file new, not yet written
+    OpenDatabase(file).reset();
+    RawExec(file, "update maxlevels set value=1 where id=6");
+    CreateSchema(*late);
+    EXPECT_FALSE(late->InTransaction());
+    EXPECT_EQ(RawRows(file, "select count(*) from sqlite_master where type='table'")[0][0],
+              std::to_string(kSchemaStatements.size() + 1));  // and sqlite_sequence
+    EXPECT_EQ(RawRows(file, "select count(*), sum(value) from maxlevels")[0],
+              (std::vector<std::string>{"7", "803.5"}));
+
+    // While the first one is still writing, the second waits for it.
+    const std::string other = dir.File("other.db");
+    auto first = TSQLiteDatabase::Open(other);
+    auto second = TSQLiteDatabase::Open(other);
+    first->StartTransaction();
+    first->Execute(std::string(kSchemaStatements[0]));
+    std::thread committer([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        first->CommitTransaction();
+    });
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_NO_THROW(CreateSchema(*second));
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(250));
+    committer.join();
+    EXPECT_EQ(RawRows(other, "select count(*) from sqlite_master where type='table'")[0][0], "2");
 }
 
 TEST(DatabaseFormat, WorkingDirectoryEndsAtTheProgramDirectory) {

@@ -52,8 +52,19 @@ TEST(Levels, AMissingRowStopsLoadingThereAndLaterLevelsKeepTheirValues) {
         EXPECT_EQ(e.Message(), "'' is not a valid floating point value");
     }
     EXPECT_EQ(levels, (TLevels{0, 1, 25, 25, 2.5, 5000, 500}));
-    SetLevel(*db, levels, msfEFLB, 3);  // no row: nothing updated, nothing reported
-    EXPECT_EQ(RawRows(file, "select count(*) from maxlevels")[0][0], "6");
+
+    // Saving the level stores its row again, as a new file holds it, and
+    // loading then succeeds; the other rows are untouched.
+    SetLevel(*db, levels, msfEFLB, 3);
+    EXPECT_EQ(RawRows(file, "select count(*) from maxlevels")[0][0], "7");
+    EXPECT_EQ(RawRows(file, "select hex(name), typeof(value), value from maxlevels where id = 8")[0],
+              (std::vector<std::string>{"73777465666C6200", "real", "3.0"}));  // "swteflb" and its zero byte
+    SetLevel(*db, levels, msfEFLB, 4);  // then it is updated like any other
+    EXPECT_EQ(RawRows(file, "select count(*), sum(value) from maxlevels")[0],
+              (std::vector<std::string>{"7", "5532.5"}));
+    TLevels reloaded{};
+    LoadLevels(*db, reloaded);
+    EXPECT_EQ(reloaded, (TLevels{0, 1, 25, 4, 2.5, 5000, 500}));
 }
 
 TEST(Levels, LevelOfEachKindBandAndSlot) {

@@ -162,6 +162,53 @@ TEST_F(MeasurementStore, UnreadableRowsRaiseAfterKeepingTheRowsBefore) {
     EXPECT_THROW(TDBDataAdapter().GetData("", again), EConvertError);
 }
 
+// Integer columns are read as the lower-case schema means, whatever type name
+// SQLite reports: a text that is no integer is an error in method, kind and
+// band, and 0 in number, workplace and height; the error names the row.
+TEST_F(MeasurementStore, IntegerColumnsHoldingTextAreReadAsText) {
+    struct Case {
+        const char* column;
+        const char* stored;
+        const char* error;  // empty: the row loads
+    };
+    const Case cases[] = {
+        {"method", "'abc'", "'abc' is not a valid integer value (запись id 2)"},
+        {"kind", "'1x'", "'1x' is not a valid integer value (запись id 2)"},
+        {"band", "'2zz'", "'2zz' is not a valid integer value (запись id 2)"},
+        {"kind", "1.5", "'1.5' is not a valid integer value (запись id 2)"},  // a number, but no integer
+        {"time", "'2012-01-01 0x:00:00'", "'2012-01-01 0x:00:00' is not a valid date (запись id 2)"},
+        {"mvalue", "'abc'", "'abc' is not a valid floating point value (запись id 2)"},
+        {"number", "'n/a'", ""},
+        {"workplace", "'x'", ""},
+        {"height", "'1.5'", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.column) + " = " + c.stored);
+        RawExec(file, "delete from measurements; delete from sqlite_sequence");
+        RawExec(file,
+                "insert into measurements (method, kind, number, workplace, height, time, mvalue, evalue, mvalue2, "
+                "evalue2, band) values (0, 1, 5, 6, 2, '2012-01-01 00:00:00', 1, -1, -1, -1, 0), "
+                "(0, 1, 5, 6, 2, '2012-01-01 00:00:01', 1, -1, -1, -1, 0)");
+        RawExec(file, std::string("update measurements set ") + c.column + " = " + c.stored + " where id = 2");
+        TMeasureDataP loaded;
+        TDBDataAdapter adapter;
+        try {
+            adapter.GetData("", loaded);
+            EXPECT_STREQ(c.error, "") << "loaded";
+            ASSERT_EQ(loaded(0, 1).Records.size(), 2u);
+            const TMeasureRecord& r = loaded(0, 1).Records[1];
+            const std::string column = c.column;
+            EXPECT_EQ(r.number, column == "number" ? 0 : 5);
+            EXPECT_EQ(r.workplace, column == "workplace" ? 0 : 6);
+            EXPECT_EQ(r.height, column == "height" ? 0 : 2);
+        } catch (const EConvertError& e) {
+            EXPECT_EQ(e.Message(), c.error);
+            EXPECT_EQ(loaded(0, 1).Records.size(), 1u);  // the rows before it stay loaded
+        }
+        EXPECT_EQ(loaded.TotalRecords() - loaded(0, 1).Records.size(), 0u);
+    }
+}
+
 TEST_F(MeasurementStore, FailedInsertKeepsEarlierRowsAndLeavesTheConnectionUsable) {
     RawExec(file,
             "create trigger refuse before insert on measurements when new.number = 3 "

@@ -100,6 +100,24 @@ TEST_F(SQLiteLayer, ColumnKindsFollowTheDeclaredType) {
     EXPECT_EQ(table->TextByName("half"), "0.5");
 }
 
+TEST_F(SQLiteLayer, LowerCaseDeclaredTypesReadAsTextWhateverNameSQLiteReports) {
+    // SQLite reports "integer" and "INTEGER" alike as "INTEGER"; read as the
+    // program's lower-case schema means, a text in an integer column stays
+    // that text instead of turning into 0.
+    db->Execute("insert into t (name, n, x) values('abc', 'abc', 2.5)");
+    db->Execute("insert into t (name, n, x) values('d', 7, 250)");
+    const auto asReported = db->Query("select n, x from t order by id");
+    EXPECT_EQ(asReported->TextAt(0), "0");
+    const auto lower = db->Query("select n, x, count(*) over () as rows from t order by id", {},
+                                 TSQLiteTable::DeclaredTypes::LowerCase);
+    EXPECT_EQ(lower->TextAt(0), "abc");
+    EXPECT_EQ(lower->TextAt(1), "2.5");
+    EXPECT_EQ(lower->TextAt(2), "2");  // an expression still reads by its value's type
+    ASSERT_TRUE(lower->MoveNext());
+    EXPECT_EQ(lower->TextAt(0), "7");
+    EXPECT_EQ(lower->TextAt(1), "250.0");  // SQLite's own text of a floating value
+}
+
 TEST_F(SQLiteLayer, ErrorReports) {
     EXPECT_EQ(ExpectError([&] { db->Query("select * from missing"); }),
               "Error executing SQL.\rError [1]: SQL error or missing database.\r\"select * from missing\": "
@@ -153,4 +171,40 @@ TEST_F(SQLiteLayer, AShortLockByAnotherConnectionIsWaitedFor) {
     holder.join();
     EXPECT_GE(waited, std::chrono::milliseconds(300));
     EXPECT_EQ(db->ScalarInt("select count(*) from t"), 2);
+}
+
+// Two writers at once: the second transaction waits at its start for the
+// first one's commit, then sees its row. Begun without the write lock, it
+// would read first and then fail at its first write, unable to wait.
+TEST_F(SQLiteLayer, AWriteTransactionWaitsAtItsStartForAnotherWriter) {
+    auto other = TSQLiteDatabase::Open(dir.File("layer.db"));
+    other->StartTransaction();
+    other->Execute("insert into t (n) values(1)");
+    std::thread holder([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        other->CommitTransaction();
+    });
+    const auto started = std::chrono::steady_clock::now();
+    try {
+        db->StartTransaction();
+        const auto waited = std::chrono::steady_clock::now() - started;
+        EXPECT_GE(waited, std::chrono::milliseconds(300));
+        EXPECT_EQ(db->ScalarInt("select count(*) from t"), 1);
+        db->Execute("insert into t (n) values(2)");
+        db->CommitTransaction();
+    } catch (const ESQLiteException& e) {
+        ADD_FAILURE() << e.Message();
+    }
+    holder.join();
+    EXPECT_EQ(db->ScalarInt("select count(*) from t"), 2);
+
+    // A writer holding on past the time-out: the start fails, no transaction stays open.
+    db->SetBusyTimeout(50);
+    other->StartTransaction();
+    const std::string error = ExpectError([&] { db->StartTransaction(); });
+    EXPECT_NE(error.find("Error [5]: The database file is locked"), std::string::npos) << error;
+    EXPECT_FALSE(db->InTransaction());
+    other->RollbackTransaction();
+    db->RunInTransaction([&] { db->Execute("insert into t (n) values(3)"); });
+    EXPECT_EQ(db->ScalarInt("select count(*) from t"), 3);
 }

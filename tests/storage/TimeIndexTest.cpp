@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -155,6 +156,66 @@ TEST(TimeIndex, StoredDaysEqualsDistinctDates) {
         ASSERT_TRUE(HasIndex(file));
         EXPECT_EQ(StoredDays(*db), c.days);
         EXPECT_EQ(StoredDays(*db), ScannedDays(*db));
+    }
+}
+
+// Times of any bytes and types, each given as an SQL expression: the walk over
+// the index must end, and give what the scan with the index gives.
+TEST(TimeIndex, StoredDaysFinishForAnyStoredTimeAndEqualTheScan) {
+    const std::string kDay1 = "'2012-05-01 08:03:07' || char(0)";
+    struct Case {
+        const char* name;
+        std::vector<std::string> times;
+        std::vector<std::string> days;  // "" stands for the NULL of a time without a date
+    };
+    std::vector<Case> cases = {
+        {"a code-page letter right after the date",
+         {kDay1, "cast(x'323031322D30352D303220E32030383A30333A3037' as text)"},
+         {"2012-05-01", ""}},
+        {"blob times",
+         {"cast('2012-05-02 08:03:07' as blob)", kDay1, "x'FFFE'", "'2012-05-02 09:00:00' || char(0)"},
+         {"2012-05-01", "2012-05-02", ""}},
+        {"every type and odd texts",
+         {"null", "2456000", "2456000.75", "'2012-05-01'", "'2012-05-01 08:00:00' || char(0)",
+          "'2012-05-01 24:00:00'", "'2012-05-01 23:59:59' || char(0) || 'x'", "'2012-05-01' || x'ff'",
+          "'2012-05-01' || char(255)", "'2012-05-01T10:00:00'", "'2012-02-30 10:00:00'", "'2012-13-01 10:00:00'",
+          "'2012-05-02 01:00:00'"},
+         {"", "2012-03-13", "2012-03-14", "2012-02-30", "2012-05-01", "2012-05-02"}},
+        {"bytes past a day's last second",
+         {"'2012-05-01 23:59:59' || char(0)", "'2012-05-01 23:59:59' || char(0) || x'ffff'",
+          "'2012-05-01 23:59:59' || char(0, 0)", "'2012-05-01 23:59:59'", "'2012-05-03 00:00:00' || char(0)"},
+         {"2012-05-01", "2012-05-03"}},
+    };
+    // More times outside the stored form than are worth a step each.
+    Case many{"many times in another form", {}, {"2012-05-01", "2012-05-02", "2012-05-03", "2012-05-04"}};
+    for (int i = 0; i < 300; ++i)
+        many.times.push_back("strftime('%Y-%m-%dT%H:%M:%S', '2012-05-01', '+" + std::to_string(i * 1000) +
+                             " seconds')");
+    cases.push_back(many);
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string file = dir.File("days.db");
+        std::string sql;
+        for (const auto& statement : kSchemaStatements) sql += std::string(statement) + ";";
+        sql += kCreateTimeIndexSql + std::string(";");
+        for (const auto& time : c.times)
+            sql += "insert into measurements (method, kind, time, mvalue) values (0, 0, " + time + ", 1);";
+        RawExec(file, sql);
+        ASSERT_TRUE(HasIndex(file));
+        // A walk that does not move on never returns: it runs in a child with a time limit.
+        EXPECT_EXIT(
+            {
+                alarm(5);
+                auto db = OpenDatabase(file);
+                const std::vector<std::string> days = StoredDays(*db);
+                for (const auto& day : days) std::fprintf(stderr, "[%s] ", day.c_str());
+                std::_Exit(days == c.days ? 0 : 1);
+            },
+            ::testing::ExitedWithCode(0), "");
+        auto db = OpenDatabase(file);
+        EXPECT_EQ(ScannedDays(*db), c.days);  // the expected days are the scan's
     }
 }
 

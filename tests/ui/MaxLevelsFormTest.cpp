@@ -10,7 +10,9 @@ class MaxLevelsFormTest : public MainformTest {
 protected:
     std::string StoredLevel(const char* name) {
         return RawRows(Data("data.db"),
-                       std::string("select value from maxlevels where name like '") + name + "'")[0][0];
+                       std::string("select value from maxlevels where name like '") + name + "'")
+            .at(0)
+            .at(0);
     }
 };
 
@@ -94,6 +96,32 @@ TEST_F(MaxLevelsFormTest, AMissingLevelRowIsReportedAndTheLevelsInForceAreShownA
     EXPECT_DOUBLE_EQ(form->LimitTable()[1][0][0], 111.0);
     EXPECT_DOUBLE_EQ(form->LimitTable()[0][0][1], 500.0);
     EXPECT_EQ(form->LimGrid->Cell(5, 2), "5000.00");
+}
+
+TEST_F(MaxLevelsFormTest, SavingRepairsAMissingLevelRow) {
+    form.reset();
+    SetMainDatabase(nullptr);
+    RawExec(Data("data.db"), "delete from maxlevels where name like 'swteflb'");
+    form = std::make_unique<TMainform>(Data("data.db"));
+    form->show();
+    ASSERT_EQ(prompts->Messages().size(), 1u);  // loading reports the missing row
+
+    TMaxLevelsForm dialog(*form);
+    dialog.FormShow();
+    dialog.ValueListEditor1->EditCellText(1, 3, "30");
+    dialog.BitBtn1->click();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(StoredLevel("swteflb"), "30.0");
+    EXPECT_EQ(RawRows(Data("data.db"), "select count(*) from maxlevels")[0][0], "7");
+
+    // The next start loads every level without a word.
+    form.reset();
+    SetMainDatabase(nullptr);
+    form = std::make_unique<TMainform>(Data("data.db"));
+    form->show();
+    EXPECT_EQ(prompts->Messages().size(), 1u);
+    EXPECT_DOUBLE_EQ(form->Levels()[msfEFLB], 30.0);
+    EXPECT_DOUBLE_EQ(form->Levels()[msfEF50hz], 500.0);
 }
 
 }  // namespace

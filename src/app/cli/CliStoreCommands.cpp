@@ -92,11 +92,13 @@ int LevelsCommand(CliContext& context, const ParsedArgs& args) {
     context.CheckDatabasePath();
     context.OpenMainDatabase();
     TLevels levels = kLevelDefaults;
-    LoadLevels(MainDatabase(), levels);
     // All the assignments or none: a failed write leaves every level as it was.
+    // They are written before the levels are loaded, so that setting a level
+    // whose row is missing repairs the file instead of failing at the load.
     MainDatabase().RunInTransaction([&] {
         for (const auto& [index, value] : changes) SetLevel(MainDatabase(), levels, index, value);
     });
+    LoadLevels(MainDatabase(), levels);
     for (int i = 1; i < kSubfieldCount; ++i)
         context.out << LevelNames[i] << "\t" << Format("%g", {levels[i]}) << "\t" << kLevelLabels[i] << "\n";
     return 0;
