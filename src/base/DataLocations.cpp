@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "base/Exceptions.h"
+#include "base/Paths.h"
 #include "base/RunSettings.h"
 
 #ifdef _WIN32
@@ -134,7 +135,7 @@ TDataLocations ResolveDataLocations(const TLocationInputs& inputs) {
     TDataLocations locations;
     if (inputs.programDirectoryWritable) {
         locations.databaseFile = kDatabaseName;  // found in the start directory
-        locations.protocolDirectory = TextOf(program / "protocols");
+        locations.formerProtocolDirectory = TextOf(program / "protocols");
         locations.documentDirectory = TextOf(program / "doc");
         locations.fileDialogDirectory = inputs.programDirectory;
         return locations;
@@ -143,7 +144,7 @@ TDataLocations ResolveDataLocations(const TLocationInputs& inputs) {
     locations.installed = true;
     locations.dataDirectory = TextOf(data);
     locations.databaseFile = TextOf(data / kDatabaseName);
-    locations.protocolDirectory = TextOf(data / "protocols");
+    locations.formerProtocolDirectory = TextOf(data / "protocols");
     locations.documentDirectory = TextOf(InstalledDocumentDirectory(program));
     locations.fileDialogDirectory = locations.dataDirectory;
     return locations;
@@ -152,6 +153,14 @@ TDataLocations ResolveDataLocations(const TLocationInputs& inputs) {
 const TDataLocations& DataLocations() {
     static const TDataLocations locations = ResolveDataLocations(CurrentLocationInputs());
     return locations;
+}
+
+std::string ProtocolDirectoryOf(const std::string& databaseFile) {
+    return Utf8FromPath(PathFromUtf8(databaseFile).parent_path() / "protocols");
+}
+
+std::string ImageDirectoryOf(const std::string& databaseFile) {
+    return Utf8FromPath(PathFromUtf8(databaseFile).parent_path() / "downloads");
 }
 
 void CreateDataDirectory(const std::string& directory) {

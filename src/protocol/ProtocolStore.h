@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "base/DataLocations.h"
 #include "base/DateTime.h"
 #include "model/MeasureModel.h"
 
@@ -13,25 +14,30 @@ namespace zorvex {
 // protocol file, named by the row's id, holding its measurements. Everything
 // here works on MainDatabase().
 
-inline constexpr const char* kProtocolFileExtension = ".zorvexpro";
-
-// The protocol directory of the data layout (DataLocations: "protocols"
-// beside the program, or in the user's data directory when installed), unless
-// a ProtocolDirectoryScope is active.
+// The protocol directory of the main database: protocols/ beside its file
+// (ProtocolDirectoryOf), so each database keeps its own protocol files; the
+// layout's former directory for a database without a file; the directory of
+// an active ProtocolDirectoryScope before both.
 std::string ProtocolDirectory();
-// Protocol files go to `directory` while the guard lives (tests, tools).
+// Protocol files go to `directory` while the guard lives (tests, tools);
+// files missing there are read from `formerDirectory` when one is given.
 class ProtocolDirectoryScope {
 public:
-    explicit ProtocolDirectoryScope(std::string directory);
+    explicit ProtocolDirectoryScope(std::string directory, std::string formerDirectory = {});
     ~ProtocolDirectoryScope();
     ProtocolDirectoryScope(const ProtocolDirectoryScope&) = delete;
     ProtocolDirectoryScope& operator=(const ProtocolDirectoryScope&) = delete;
 
+    struct Directories {
+        std::string directory;
+        std::string formerDirectory;
+    };
+
 private:
-    std::unique_ptr<std::string> previous_;
+    std::unique_ptr<Directories> previous_;
 };
 
-// <directory>/<id>.zorvexpro
+// <directory>/<id>.zorvexpro: where the protocol's file is written.
 std::string ProtocolFilePath(std::int32_t id);
 
 // The moment a protocol row records: the picked day at the time of day of
@@ -64,13 +70,19 @@ struct TStoredProtocol {
     std::string tabdata;
     TMeasureDataP measurements;
 };
-// The row's two texts and the file's measurements in time order. A missing
-// file gives no measurements (and is not created); a missing row raises
-// Exception.
+// The row's two texts and the file's measurements in time order. The file is
+// read from ProtocolFilePath, or, when it is not there, from the layout's
+// former protocol directory, where an earlier version kept the files of every
+// database (a ProtocolDirectoryScope's own former directory, if any); the next store
+// writes it to ProtocolFilePath and leaves the former file alone. A missing
+// row raises "Протокол N не найден", a file in neither place an Exception
+// naming it (nothing is created).
 TStoredProtocol ReadProtocol(std::int32_t id);
 
-// Deletes the row and the file. A missing file is no error; a file that
-// exists but cannot be deleted raises Exception after the row is gone.
+// Deletes the row and the file at ProtocolFilePath; a file in the former
+// directory may be another database's and stays. A missing file is no error;
+// a file that exists but cannot be deleted raises Exception after the row is
+// gone.
 void DeleteProtocol(std::int32_t id);
 
 }  // namespace zorvex

@@ -2,11 +2,16 @@
 
 #include <cerrno>
 #include <algorithm>
+#include <cctype>
+#include <optional>
 #include <filesystem>
 #include <random>
 #include <system_error>
+#include <vector>
 
+#include "base/DataLocations.h"
 #include "base/Exceptions.h"
+#include "base/Paths.h"
 #include "storage/SQLiteDatabase.h"
 
 #ifdef _WIN32
@@ -60,6 +65,91 @@ void SyncDirectory([[maybe_unused]] const fs::path& directory) {
 #endif
 }
 
+// A directory whose files of one extension the program keeps.
+struct KeptFolder {
+    fs::path directory;
+    const char* extension;
+    bool existingOnly;  // a name not yet taken is no kept file
+    const char* what;
+};
+
+std::vector<KeptFolder> KeptFolders() {
+    std::vector<KeptFolder> folders;
+    if (HasMainDatabase()) {
+        const std::string database = MainDatabase().FileName();
+        if (!database.empty()) {
+            // A protocol row names its file by id, so even a missing file is the row's.
+            folders.push_back({PathFromUtf8(ProtocolDirectoryOf(database)), kProtocolFileExtension, false,
+                               "файл сохранённого протокола"});
+            // Every image gets a name not yet taken, so only existing ones are kept.
+            folders.push_back({PathFromUtf8(ImageDirectoryOf(database)), kImageFileExtension, true,
+                               "копия памяти прибора, сохранённая при загрузке"});
+        }
+    }
+    try {
+        folders.push_back({PathFromUtf8(DataLocations().formerProtocolDirectory), kProtocolFileExtension, false,
+                           "файл сохранённого протокола"});
+    } catch (const Exception&) {
+        // No layout (an installed program without HOME): no former directory to guard.
+    }
+    return folders;
+}
+
+bool HasExtension(const fs::path& name, std::string_view extension) {
+    const std::string text = Utf8FromPath(name.filename());
+    if (text.size() <= extension.size()) return false;
+    return std::equal(extension.begin(), extension.end(), text.end() - static_cast<std::ptrdiff_t>(extension.size()),
+                      [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) ==
+                                                  std::tolower(static_cast<unsigned char>(b)); });
+}
+
+fs::path Resolved(const fs::path& path) {
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(path, ec);
+    if (ec) return path.lexically_normal();
+    const fs::path canonical = fs::weakly_canonical(absolute, ec);
+    return ec ? absolute.lexically_normal() : canonical;
+}
+
+bool SameDirectory(const fs::path& a, const fs::path& b) {
+    std::error_code ec;
+    if (fs::equivalent(a, b, ec) && !ec) return true;
+    return Resolved(a) == Resolved(b);
+}
+
+// What the program keeps in `path`, if anything: the entry itself, and the
+// file a link there leads to (writers such as a printer follow links).
+std::optional<std::string> KeptFileKind(const std::string& path) {
+    const fs::path given = PathFromUtf8(path);
+    std::vector<fs::path> candidates{Resolved(given.parent_path().empty() ? fs::path(".") : given.parent_path()) /
+                                     given.filename()};
+    std::error_code ec;
+    if (fs::exists(given, ec)) {
+        const fs::path target = fs::canonical(given, ec);
+        if (!ec) candidates.push_back(target);
+    }
+    const std::vector<KeptFolder> folders = KeptFolders();
+    for (const fs::path& candidate : candidates) {
+        for (const KeptFolder& folder : folders) {
+            if (!HasExtension(candidate, folder.extension)) continue;
+            if (folder.existingOnly && !fs::is_regular_file(candidate, ec)) continue;
+            if (SameDirectory(candidate.parent_path(), folder.directory)) return folder.what;
+        }
+    }
+    // A hard link elsewhere is the kept file itself to a writer that writes in place (a printer).
+    if (fs::is_regular_file(given, ec) && fs::hard_link_count(given, ec) > 1 && !ec) {
+        for (const KeptFolder& folder : folders) {
+            for (fs::directory_iterator it(folder.directory, ec), end; !ec && it != end; it.increment(ec)) {
+                std::error_code same;
+                if (HasExtension(it->path(), folder.extension) && fs::equivalent(it->path(), given, same) && !same)
+                    return folder.what;
+            }
+            ec.clear();
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 void CheckFilePath(const std::string& path) {
@@ -67,18 +157,22 @@ void CheckFilePath(const std::string& path) {
     if (NamesDirectory(path)) throw Exception("«" + path + "» — каталог, а не файл");
 }
 
-void CheckOutputPath(const std::string& path) {
+void CheckOutputPath(const std::string& path, TWriter writer) {
     CheckFilePath(path);
     if (IsMainDatabaseFile(path))
         throw Exception("Файл «" + path + "» — основная база данных программы; выберите другое имя");
+    if (writer == TWriter::UserOutput) {
+        if (const auto kind = KeptFileKind(path))
+            throw Exception("Файл «" + path + "» — " + *kind + "; выберите другое имя");
+    }
     std::error_code ec;
     const fs::file_status status = fs::status(path, ec);
     if (fs::exists(status) && !fs::is_regular_file(status))
         throw Exception("Не удалось записать файл «" + path + "»: это не обычный файл");
 }
 
-TReplacementFile::TReplacementFile(std::string target) : target_(std::move(target)) {
-    CheckOutputPath(target_);
+TReplacementFile::TReplacementFile(std::string target, TWriter writer) : target_(std::move(target)), writer_(writer) {
+    CheckOutputPath(target_, writer_);
     const fs::path targetPath(target_);
     std::error_code ec;
     if (targetPath.has_parent_path()) fs::create_directories(targetPath.parent_path(), ec);
@@ -160,8 +254,8 @@ void TReplacementFile::Write(std::string_view bytes) {
 void TReplacementFile::Commit() {
     if (committed_ || tempPath_.empty()) Fail(EBADF);
     CloseHandle(true);
-    // The target may have become the main database or a directory meanwhile.
-    CheckOutputPath(target_);
+    // The target may have become the main database, a kept file or a directory meanwhile.
+    CheckOutputPath(target_, writer_);
     std::error_code ec;
     fs::rename(tempPath_, target_, ec);
     if (ec) Fail(ec.value());

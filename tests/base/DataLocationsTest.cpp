@@ -18,7 +18,7 @@ void ExpectLocations(const TDataLocations& actual, const TDataLocations& expecte
     EXPECT_EQ(actual.installed, expected.installed) << name;
     EXPECT_EQ(actual.dataDirectory, expected.dataDirectory) << name;
     EXPECT_EQ(actual.databaseFile, expected.databaseFile) << name;
-    EXPECT_EQ(actual.protocolDirectory, expected.protocolDirectory) << name;
+    EXPECT_EQ(actual.formerProtocolDirectory, expected.formerProtocolDirectory) << name;
     EXPECT_EQ(actual.documentDirectory, expected.documentDirectory) << name;
     EXPECT_EQ(actual.fileDialogDirectory, expected.fileDialogDirectory) << name;
 }
@@ -76,6 +76,28 @@ TEST(DataLocations, LayoutFollowsTheProgramDirectoryAndTheEnvironment) {
           "/home/u/.local/share/zorvex/protocols", "/usr/local/share/zorvex/doc", "/home/u/.local/share/zorvex"}},
     };
     for (const Case& c : cases) ExpectLocations(ResolveDataLocations(c.inputs), c.expected, c.name);
+}
+
+TEST(DataLocations, ProtocolsLiveBesideTheirDatabase) {
+    struct Case {
+        const char* databaseFile;
+        const char* protocolDirectory;
+    };
+    const Case cases[] = {
+        {"/srv/lab/a/data.db", "/srv/lab/a/protocols"},
+        {"/srv/lab/b/other.db", "/srv/lab/b/protocols"},
+        {"/home/u/Замеры 2026/data.db", "/home/u/Замеры 2026/protocols"},
+        {"data.db", "protocols"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(ProtocolDirectoryOf(c.databaseFile), c.protocolDirectory) << c.databaseFile;
+
+    // The database in its usual place keeps its protocols where they always were.
+    for (const bool writable : {true, false}) {
+        const TDataLocations layout = ResolveDataLocations(Inputs("/opt/zorvex/bin", writable, "/home/u", ""));
+        const std::string database =
+            layout.installed ? layout.databaseFile : std::string("/opt/zorvex/bin/") + layout.databaseFile;
+        EXPECT_EQ(ProtocolDirectoryOf(database), layout.formerProtocolDirectory) << writable;
+    }
 }
 
 TEST(DataLocations, InstalledWithoutAUsableHomeIsAClearError) {

@@ -1,5 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
 #include "base/Clock.h"
 #include "base/DateTime.h"
 #include "protocol/ProtocolSession.h"
@@ -17,55 +24,119 @@ using zorvex::test::TempDir;
 
 namespace {
 
-// A copy of the tool in a directory of its own: its protocols directory is
-// beside the program file, so the copy's is inside the test's directory.
+namespace fs = std::filesystem;
+
+struct StoredProtocol {
+    const char* number;
+    std::vector<int> workplaces;
+    double valueBase;  // single magnetic readings of valueBase + workplace nT at 1.0 m
+};
+
+// Stores protocols in `database` as the window does, in the directory the
+// program chooses for that database.
+void StoreProtocols(const fs::path& database, const std::vector<StoredProtocol>& protocols) {
+    SetMainDatabase(OpenDatabase(database.string()));
+    PromptsScope promptsScope(std::make_shared<test::ScriptedPrompts>());
+    for (const StoredProtocol& protocol : protocols) {
+        TMeasureDataP data;
+        data.SetMethodBytes();
+        for (const int workplace : protocol.workplaces) {
+            TMeasureRecord r;
+            r.kind = kKindMagnetic;
+            r.number = workplace;
+            r.workplace = workplace;
+            r.height = 2;
+            r.time = EncodeDateTime(2010, 3, 5, 10, workplace, 0, 0);
+            r.mvalue = protocol.valueBase + workplace;
+            data(kMethodSingle, kKindMagnetic).Records.push_back(r);
+        }
+        TProtocolSession session = NewProtocolSession(data);
+        TProtocolFields fields;
+        fields.SetDate(EncodeDate(2010, 3, 5));
+        PrepareEditor(session, fields);
+        fields.SetFieldText("Edit0", protocol.number);
+        fields.SetFieldText("Edit1", "ООО «Ромашка»");
+        ASSERT_EQ(FormProtocol(session, fields), TFormOutcome::Stored);
+    }
+    SetMainDatabase(nullptr);
+}
+
+std::string FindTool(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::istringstream dirs(path != nullptr ? path : "");
+    for (std::string dir; std::getline(dirs, dir, ':');) {
+        const fs::path candidate = fs::path(dir) / name;
+        if (!dir.empty() && fs::exists(candidate)) return candidate.string();
+    }
+    return {};
+}
+
+// The PDF's text as pdftotext -layout places it, each line's words joined by
+// one space, blank lines left out: a result row reads "11 111.00 250"
+// (workplace, the reading in the column of its height, the norm).
+std::vector<std::string> PdfLines(const fs::path& pdf) {
+    const std::string tool = FindTool("pdftotext");
+    if (tool.empty()) {
+        ADD_FAILURE() << "pdftotext not found in PATH: scripts/install-deps installs poppler-utils";
+        return {};
+    }
+    const auto text = RunProcess(tool, {"-layout", pdf.string(), "-"}, pdf.parent_path());
+    EXPECT_EQ(text.status, 0) << text.err;
+    std::vector<std::string> lines;
+    std::istringstream in(text.out);
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream words(line);
+        std::string joined;
+        for (std::string word; words >> word;) joined += (joined.empty() ? "" : " ") + word;
+        if (!joined.empty()) lines.push_back(joined);
+    }
+    return lines;
+}
+
+// The lines of `lines` that equal one of `wanted`, in their order in the document.
+std::vector<std::string> LinesAmong(const std::vector<std::string>& lines, const std::vector<std::string>& wanted) {
+    std::vector<std::string> found;
+    for (const std::string& line : lines)
+        if (std::find(wanted.begin(), wanted.end(), line) != wanted.end()) found.push_back(line);
+    return found;
+}
+
+bool HasLineStartingWith(const std::vector<std::string>& lines, const std::string& start) {
+    return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) { return line.starts_with(start); });
+}
+
+// A copy of the tool in a directory of its own, bin/, beside data.db: the
+// protocols go to protocols/ beside data.db, and bin/protocols is where an
+// earlier version kept them (beside the program file).
 class CliProtocol : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::filesystem::create_directory(dir.path() / "bin");
-        std::filesystem::copy_file(ZORVEX_CLI_PATH, tool);
-        SetMainDatabase(OpenDatabase(dir.File("data.db")));
-        ProtocolDirectoryScope protocols((dir.path() / "bin" / "protocols").string());
-        PromptsScope promptsScope(std::make_shared<test::ScriptedPrompts>());
-        for (const char* number : {" 12 ", "7"}) {
-            TMeasureDataP data;
-            data.SetMethodBytes();
-            for (const int workplace : {11, 2, 5}) {
-                TMeasureRecord r;
-                r.kind = kKindMagnetic;
-                r.number = workplace;
-                r.workplace = workplace;
-                r.height = 2;
-                r.time = EncodeDateTime(2010, 3, 5, 10, workplace, 0, 0);
-                r.mvalue = 100 + workplace;
-                data(kMethodSingle, kKindMagnetic).Records.push_back(r);
-            }
-            TProtocolSession session = NewProtocolSession(data);
-            TProtocolFields fields;
-            fields.SetDate(EncodeDate(2010, 3, 5));
-            PrepareEditor(session, fields);
-            fields.SetFieldText("Edit0", number);
-            fields.SetFieldText("Edit1", "ООО «Ромашка»");
-            ASSERT_EQ(FormProtocol(session, fields), TFormOutcome::Stored);
-        }
-        SetMainDatabase(nullptr);
+        fs::create_directory(dir.path() / "bin");
+        fs::copy_file(ZORVEX_CLI_PATH, tool);
+        StoreProtocols(dir.path() / "data.db", {{" 12 ", {11, 2, 5}, 100}, {"7", {11, 2, 5}, 100}});
     }
     test::ProcessResult Cli(const std::vector<std::string>& args, const test::ProcessLimits& limits = {}) {
-        std::vector<std::string> all = {"--db", dir.File("data.db")};
+        return CliOn(dir.path() / "data.db", args, limits);
+    }
+    test::ProcessResult CliOn(const fs::path& database, const std::vector<std::string>& args,
+                              const test::ProcessLimits& limits = {}) {
+        std::vector<std::string> all = {"--db", database.string()};
         all.insert(all.end(), args.begin(), args.end());
         return RunProcess(tool.string(), all, dir.path(), limits);
     }
     // Names in the test's directory, e.g. a left-over temporary file.
     std::vector<std::string> Names() {
         std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
-            names.push_back(entry.path().filename().string());
+        for (const auto& entry : fs::directory_iterator(dir.path())) names.push_back(entry.path().filename().string());
         std::sort(names.begin(), names.end());
         return names;
     }
     TempDir dir;
-    std::filesystem::path tool = dir.path() / "bin" / "zorvex-cli";
+    fs::path tool = dir.path() / "bin" / "zorvex-cli";
 };
+
+// The three result rows of the fixture's protocols, in the magnetic table of 5 Hz - 2 kHz.
+const std::vector<std::string> kFixtureRows = {"2 102.00 250", "5 105.00 250", "11 111.00 250"};
 
 }  // namespace
 
@@ -76,12 +147,115 @@ TEST_F(CliProtocol, ListAndPdf) {
 
     const auto pdf = Cli({"protocol", "pdf", "1", "out.pdf"});
     ASSERT_EQ(pdf.status, 0) << pdf.err;
-    const auto text = RunProcess("/usr/bin/pdftotext", {"-layout", "out.pdf", "-"}, dir.path());
-    ASSERT_EQ(text.status, 0);
-    EXPECT_NE(text.out.find("ПРОТОКОЛ"), std::string::npos);
-    EXPECT_NE(text.out.find("12"), std::string::npos);
-    EXPECT_NE(text.out.find("ООО «Ромашка»"), std::string::npos);
-    for (const char* workplace : {"2", "5", "11"}) EXPECT_NE(text.out.find(workplace), std::string::npos);
+    EXPECT_EQ(pdf.out, "");
+    const std::vector<std::string> lines = PdfLines(dir.path() / "out.pdf");
+    EXPECT_TRUE(HasLineStartingWith(lines, "ПРОТОКОЛ № 12"));
+    EXPECT_TRUE(HasLineStartingWith(lines, "1. Организация, объект, на котором ООО «Ромашка»"));
+    EXPECT_EQ(LinesAmong(lines, kFixtureRows), kFixtureRows);
+}
+
+// Protocol files live beside their database, so two databases in different
+// directories, each with its protocol 1, print their own measurements.
+TEST_F(CliProtocol, TwoDatabasesPrintTheirOwnProtocols) {
+    struct Lab {
+        fs::path database;
+        const char* number;
+        int workplace;
+        double valueBase;
+        std::string row;
+    };
+    const Lab labs[] = {{dir.path() / "a" / "data.db", "77", 3, 100, "3 103.00 250"},
+                        {dir.path() / "b" / "lab.db", "88", 4, 200, "4 204.00 250"}};
+    fs::create_directories(labs[0].database.parent_path());
+    fs::create_directories(labs[1].database.parent_path());
+    StoreProtocols(labs[0].database, {{labs[0].number, {labs[0].workplace}, labs[0].valueBase}});
+    const fs::path fileA = labs[0].database.parent_path() / "protocols" / "1.zorvexpro";
+    const std::string bytesA = test::ReadFileBytes(fileA);
+    StoreProtocols(labs[1].database, {{labs[1].number, {labs[1].workplace}, labs[1].valueBase}});
+    EXPECT_EQ(test::ReadFileBytes(fileA), bytesA) << "the second database replaced the first one's file";
+    EXPECT_TRUE(fs::exists(labs[1].database.parent_path() / "protocols" / "1.zorvexpro"));
+
+    for (const Lab& lab : labs) {
+        SCOPED_TRACE(lab.number);
+        const fs::path pdf = dir.path() / (std::string(lab.number) + ".pdf");
+        const auto r = CliOn(lab.database, {"protocol", "pdf", "1", pdf.string()});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::vector<std::string> lines = PdfLines(pdf);
+        EXPECT_TRUE(HasLineStartingWith(lines, std::string("ПРОТОКОЛ № ") + lab.number));
+        EXPECT_EQ(LinesAmong(lines, {labs[0].row, labs[1].row}), std::vector<std::string>{lab.row});
+    }
+}
+
+// An earlier version kept every protocol file beside the program file: a file
+// found only there is printed from there.
+TEST_F(CliProtocol, AFileWhereAnEarlierVersionKeptItIsStillRead) {
+    fs::create_directories(dir.path() / "bin" / "protocols");
+    fs::rename(dir.path() / "protocols" / "1.zorvexpro", dir.path() / "bin" / "protocols" / "1.zorvexpro");
+    const auto pdf = Cli({"protocol", "pdf", "1", "out.pdf"});
+    ASSERT_EQ(pdf.status, 0) << pdf.err;
+    EXPECT_EQ(LinesAmong(PdfLines(dir.path() / "out.pdf"), kFixtureRows), kFixtureRows);
+}
+
+// A missing file is named, not reported as a protocol without workplaces.
+TEST_F(CliProtocol, AMissingProtocolFileIsNamed) {
+    const fs::path file = dir.path() / "protocols" / "2.zorvexpro";
+    fs::remove(file);
+    const auto r = Cli({"protocol", "pdf", "2", "out.pdf"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Не найден файл протокола: ни «" + file.string() + "», ни «" +
+                         (dir.path() / "bin" / "protocols" / "2.zorvexpro").string() + "»"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find("рабочих мест"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(file));
+    EXPECT_FALSE(fs::exists(dir.path() / "out.pdf"));
+}
+
+// No output replaces a file the program keeps: a protocol's file (beside the
+// database or where an earlier version kept it, existing or not yet) or a
+// download's memory image, by any spelling or through a link.
+TEST_F(CliProtocol, OutputsNeverReplaceAKeptFile) {
+    ASSERT_EQ(Cli({"--demo", "download"}).status, 0);  // measurements to save, and an image in downloads/
+    std::vector<fs::path> images;
+    for (const auto& entry : fs::directory_iterator(dir.path() / "downloads")) images.push_back(entry.path());
+    ASSERT_EQ(images.size(), 1u);
+    fs::create_directories(dir.path() / "bin" / "protocols");
+    fs::copy_file(dir.path() / "protocols" / "1.zorvexpro", dir.path() / "bin" / "protocols" / "1.zorvexpro");
+    fs::create_symlink(dir.path() / "protocols" / "1.zorvexpro", dir.path() / "link.pdf");
+    const std::vector<fs::path> kept = {dir.path() / "protocols" / "1.zorvexpro", dir.path() / "protocols" / "2.zorvexpro",
+                                        dir.path() / "bin" / "protocols" / "1.zorvexpro", images[0]};
+    std::vector<std::string> before;
+    for (const fs::path& file : kept) before.push_back(test::ReadFileBytes(file));
+
+    const std::vector<std::string> targets = {
+        "protocols/1.zorvexpro",
+        (dir.path() / "protocols" / "2.zorvexpro").string(),
+        "./bin/../protocols/2.zorvexpro",
+        "protocols/3.zorvexpro",  // no such protocol yet: its file would be taken for its own
+        "bin/protocols/1.zorvexpro",
+        "link.pdf",
+        images[0].string(),
+        "downloads/../downloads/" + images[0].filename().string(),
+    };
+    for (const std::string& target : targets) {
+        for (const std::vector<std::string>& command :
+             {std::vector<std::string>{"save", target}, std::vector<std::string>{"protocol", "pdf", "1", target}}) {
+            SCOPED_TRACE(command[0] + " " + target);
+            const auto r = Cli(command);
+            EXPECT_EQ(r.status, 1);
+            EXPECT_EQ(r.out, "");
+            EXPECT_NE(r.err.find("; выберите другое имя"), std::string::npos) << r.err;
+        }
+    }
+    for (std::size_t i = 0; i < kept.size(); ++i) EXPECT_EQ(test::ReadFileBytes(kept[i]), before[i]) << kept[i];
+    EXPECT_FALSE(fs::exists(dir.path() / "protocols" / "3.zorvexpro"));
+    EXPECT_TRUE(fs::is_symlink(dir.path() / "link.pdf"));
+
+    // Beside the kept files, other names are the user's to write.
+    const auto pdf = Cli({"protocol", "pdf", "1", "protocols/1.pdf"});
+    EXPECT_EQ(pdf.status, 0) << pdf.err;
+    const auto saved = Cli({"save", "downloads/measurements.zorvex"});
+    EXPECT_EQ(saved.status, 0) << saved.err;
 }
 
 TEST_F(CliProtocol, Errors) {
@@ -139,5 +313,5 @@ TEST_F(CliProtocol, PdfThatCannotBeWrittenWhollyIsAnError) {
     EXPECT_NE(full.err.find("Не удалось записать файл «"), std::string::npos) << full.err;
     EXPECT_NE(full.err.find("out.pdf»"), std::string::npos) << full.err;
     EXPECT_EQ(test::ReadFileBytes(dir.path() / "out.pdf"), "old");
-    EXPECT_EQ(Names(), (std::vector<std::string>{"bin", "data.db", "out.pdf"}));
+    EXPECT_EQ(Names(), (std::vector<std::string>{"bin", "data.db", "out.pdf", "protocols"}));
 }

@@ -7,7 +7,6 @@
 #include "base/DateTime.h"
 #include "base/Exceptions.h"
 #include "protocol/ProtocolSession.h"
-#include "protocol/ProtocolStore.h"
 #include "storage/Database.h"
 #include "storage/SQLiteDatabase.h"
 
@@ -20,8 +19,7 @@ int main(int argc, char* argv[]) {
     try {
         const std::filesystem::path dir = std::filesystem::absolute(argv[1]);
         std::filesystem::create_directories(dir);
-        SetMainDatabase(OpenDatabase((dir / "data.db").string()));
-        ProtocolDirectoryScope protocols((dir / "protocols").string());
+        SetMainDatabase(OpenDatabase((dir / "data.db").string()));  // its protocols/ is beside it
         TMeasureDataP data;
         data.SetMethodBytes();
         for (const int workplace : {1, 2, 3}) {

@@ -35,28 +35,33 @@ std::string Z(const std::string& text) {
     return text + '\0';
 }
 
+// Single measurements at the given workplaces, one per workplace.
+TMeasureDataP Measurements(std::initializer_list<int> workplaces) {
+    TMeasureDataP data;
+    int number = 0;
+    for (const int workplace : workplaces) {
+        TMeasureRecord r;
+        r.kind = kKindMagnetic;
+        r.number = ++number;
+        r.workplace = workplace;
+        r.height = 2;
+        r.time = EncodeDateTime(2010, 3, 5, 10, number, 0, 0);
+        r.mvalue = 100 + workplace;
+        data(kMethodSingle, kKindMagnetic).Records.push_back(r);
+    }
+    data.SetMethodBytes();
+    return data;
+}
+
+std::string FileRecordCountOf(const std::string& file) {
+    return RawRows(file, "select count(*) from measurements")[0][0];
+}
+
 class ProtocolStore : public ::testing::Test {
 protected:
     void SetUp() override { SetMainDatabase(OpenDatabase(db)); }
     void TearDown() override { SetMainDatabase(nullptr); }
 
-    // Single measurements at the given workplaces, one per workplace.
-    static TMeasureDataP Measurements(std::initializer_list<int> workplaces) {
-        TMeasureDataP data;
-        int number = 0;
-        for (const int workplace : workplaces) {
-            TMeasureRecord r;
-            r.kind = kKindMagnetic;
-            r.number = ++number;
-            r.workplace = workplace;
-            r.height = 2;
-            r.time = EncodeDateTime(2010, 3, 5, 10, number, 0, 0);
-            r.mvalue = 100 + workplace;
-            data(kMethodSingle, kKindMagnetic).Records.push_back(r);
-        }
-        data.SetMethodBytes();
-        return data;
-    }
     std::string File(int id) const { return (protocols / (std::to_string(id) + ".zorvexpro")).string(); }
     std::string Question(int id) const { return "Файл с имененим " + File(id) + " уже существует, заменить?"; }
     std::vector<std::string> Questions() const {
@@ -240,19 +245,19 @@ TEST_F(ProtocolStore, AnEditorThatCouldNotLoadTheStoredTextsRefusesToStore) {
 
     struct Case {
         const char* name;
-        const char* damage;  // SQL on data.db; empty: the protocol file is moved away
+        const char* databaseDamage;  // SQL on data.db
+        const char* fileDamage;      // SQL on the protocol file, undone afterwards
         const char* reason;
     };
     const Case cases[] = {
-        {"no numbered workplace (file missing)", "", "нет номеров рабочих мест"},
-        {"an unreadable stored date", "update protocols set consts=replace(consts, '05.03.2010', '2010-03-05')",
+        {"no numbered workplace", "", "update measurements set workplace = 0", "нет номеров рабочих мест"},
+        {"an unreadable stored date", "update protocols set consts=replace(consts, '05.03.2010', '2010-03-05')", "",
          "'2010-03-05' is not a valid date"},
     };
     for (const Case& c : cases) {
-        if (*c.damage)
-            RawExec(db, c.damage);
-        else
-            std::filesystem::rename(file, aside);
+        if (*c.databaseDamage) RawExec(db, c.databaseDamage);
+        std::filesystem::copy_file(file, aside);
+        if (*c.fileDamage) RawExec(file, c.fileDamage);
         const Rows stored = RawRows(db, "select consts, tabdata from protocols");
         const Rows history = RawRows(db, "select const, value, used from protocollists");
 
@@ -271,8 +276,26 @@ TEST_F(ProtocolStore, AnEditorThatCouldNotLoadTheStoredTextsRefusesToStore) {
         }
         EXPECT_EQ(RawRows(db, "select consts, tabdata from protocols"), stored) << c.name;
         EXPECT_EQ(RawRows(db, "select const, value, used from protocollists"), history) << c.name;
-        if (!*c.damage) std::filesystem::rename(aside, file);
+        std::filesystem::rename(aside, file);
     }
+}
+
+// A protocol whose file is gone is not a protocol without workplaces: the
+// error names the file, and reading it creates nothing.
+TEST_F(ProtocolStore, AMissingProtocolFileIsNamed) {
+    Editor first(NewProtocolSession(Measurements({1, 2})));
+    ASSERT_EQ(FormProtocol(first.session, first.fields), TFormOutcome::Stored);
+    std::filesystem::remove(File(1));
+    try {
+        StoredProtocolSession(1);
+        ADD_FAILURE() << "no error";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.Message(), "Не найден файл протокола: «" + File(1) + "»");
+    }
+    EXPECT_FALSE(std::filesystem::exists(File(1)));
+    // The row can still be deleted.
+    DeleteProtocol(1);
+    EXPECT_TRUE(ProtocolRows().empty());
 }
 
 // Every text is checked before the input history or the row is written, so
@@ -333,4 +356,92 @@ TEST_F(ProtocolStore, TheListShowsCaptionsSortedAsText) {
     ASSERT_EQ(items.size(), 5u);
     EXPECT_EQ(items.back().caption, "");
     EXPECT_EQ(items.back().id, 0);
+}
+
+// Two databases in different directories, each with its protocol 1: each
+// keeps its protocol files beside itself, reads its own measurements back,
+// and storing in one never touches the other's file.
+TEST(ProtocolFiles, EachDatabaseKeepsItsOwnBesideIt) {
+    TempDir dir;
+    const auto prompts = std::make_shared<ScriptedPrompts>();
+    PromptsScope promptsScope{prompts};
+    struct Lab {
+        std::filesystem::path directory;
+        int workplace;
+    };
+    const Lab labs[] = {{dir.path() / "a", 77}, {dir.path() / "b" / "Замеры", 88}};
+    const auto workplacesRead = [] {
+        std::vector<std::int32_t> workplaces;
+        const TProtocolSession session = StoredProtocolSession(1);
+        for (const TMeasureRecord& r : session.Measurements(kMethodSingle, kKindMagnetic).Records)
+            workplaces.push_back(r.workplace);
+        return workplaces;
+    };
+    for (const Lab& lab : labs) {
+        std::filesystem::create_directories(lab.directory);
+        SetMainDatabase(OpenDatabase((lab.directory / "data.db").string()));
+        EXPECT_EQ(ProtocolDirectory(), (lab.directory / "protocols").string());
+        Editor editor(NewProtocolSession(Measurements({lab.workplace})));
+        ASSERT_EQ(FormProtocol(editor.session, editor.fields), TFormOutcome::Stored);
+        EXPECT_EQ(editor.session.ProtocolId, 1);
+    }
+    const std::filesystem::path fileA = labs[0].directory / "protocols" / "1.zorvexpro";
+    const std::string bytesA = ReadFileBytes(fileA);
+    for (const Lab& lab : labs) {
+        SetMainDatabase(OpenDatabase((lab.directory / "data.db").string()));
+        EXPECT_EQ(workplacesRead(), std::vector<std::int32_t>{lab.workplace}) << lab.directory;
+    }
+    // The second database (still open) stores its protocol 1 again.
+    Editor again(StoredProtocolSession(1));
+    prompts->confirmAnswers = {true};  // its own file is there
+    ASSERT_EQ(FormProtocol(again.session, again.fields), TFormOutcome::Stored);
+    SetMainDatabase(nullptr);
+    EXPECT_EQ(ReadFileBytes(fileA), bytesA);
+}
+
+// Files an earlier version kept in one directory for every database are read
+// where they are; the next store writes the file beside the database and
+// leaves the old one, which may be another database's, as it was.
+TEST(ProtocolFiles, AFileInTheFormerDirectoryIsReadThereAndStoredBesideTheDatabase) {
+    TempDir dir;
+    const std::filesystem::path current = dir.path() / "lab" / "protocols", former = dir.path() / "program" / "protocols";
+    const std::string currentFile = (current / "1.zorvexpro").string(), formerFile = (former / "1.zorvexpro").string();
+    std::filesystem::create_directories(former.parent_path());
+    std::filesystem::create_directories(current.parent_path());
+    SetMainDatabase(OpenDatabase((current.parent_path() / "data.db").string()));
+    ProtocolDirectoryScope scope(current.string(), former.string());
+    const auto prompts = std::make_shared<ScriptedPrompts>();  // no answers: any question fails the test
+    PromptsScope promptsScope{prompts};
+
+    Editor first(NewProtocolSession(Measurements({5})));
+    ASSERT_EQ(FormProtocol(first.session, first.fields), TFormOutcome::Stored);
+    std::filesystem::create_directories(former);
+    std::filesystem::rename(currentFile, formerFile);  // where the earlier version put it
+    const std::string formerBytes = ReadFileBytes(formerFile);
+
+    Editor reopened(StoredProtocolSession(1));
+    EXPECT_TRUE(reopened.session.TextsLoaded);
+    ASSERT_EQ(reopened.session.Measurements(kMethodSingle, kKindMagnetic).Records.size(), 1u);
+    EXPECT_EQ(reopened.session.Measurements(kMethodSingle, kKindMagnetic).Records[0].workplace, 5);
+    EXPECT_EQ(FormProtocol(reopened.session, reopened.fields), TFormOutcome::Stored);
+    EXPECT_EQ(FileRecordCountOf(currentFile), "1");
+    EXPECT_EQ(ReadFileBytes(formerFile), formerBytes);
+
+    DeleteProtocol(1);
+    EXPECT_FALSE(std::filesystem::exists(currentFile));
+    EXPECT_EQ(ReadFileBytes(formerFile), formerBytes);
+
+    // In neither place: both are named.
+    Editor second(NewProtocolSession(Measurements({6})));
+    ASSERT_EQ(FormProtocol(second.session, second.fields), TFormOutcome::Stored);
+    std::filesystem::remove(current / "2.zorvexpro");
+    try {
+        StoredProtocolSession(2);
+        ADD_FAILURE() << "no error";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.Message(), "Не найден файл протокола: ни «" + (current / "2.zorvexpro").string() + "», ни «" +
+                                   (former / "2.zorvexpro").string() + "»");
+    }
+    EXPECT_TRUE(prompts->shown.empty());
+    SetMainDatabase(nullptr);
 }

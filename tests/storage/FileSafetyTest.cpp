@@ -4,9 +4,11 @@
 
 #include <sys/stat.h>
 
+#include "base/DataLocations.h"
 #include "base/Exceptions.h"
 #include "storage/Database.h"
 #include "storage/FileSafety.h"
+#include "storage/SQLiteDatabase.h"
 #include "support/FileSizeLimit.h"
 #include "support/TempDir.h"
 
@@ -103,4 +105,69 @@ TEST(FileSafety, AReplacementIsAllOrNothing) {
     WriteFileReplacing(target, large);
     EXPECT_EQ(ReadFileBytes(target), large);
     EXPECT_EQ(EntriesIn(dir.path() / "out"), 1u);
+}
+
+// The files the program keeps beside its database: a protocol's file in
+// protocols/ (existing or not: a row names it by id) and an existing memory
+// image in downloads/. A user's output never replaces one, by any spelling or
+// through a link; their own stores still write them.
+TEST(FileSafety, OutputsNeverReplaceAFileTheProgramKeeps) {
+    TempDir dir;
+    SetMainDatabase(OpenDatabase(dir.File("data.db")));
+    fs::create_directories(dir.path() / "protocols");
+    fs::create_directories(dir.path() / "downloads");
+    WriteFileBytes(dir.path() / "protocols" / "1.zorvexpro", "protocol");
+    WriteFileBytes(dir.path() / "downloads" / "2026-03-17 10-00-00-123.bin", "image");
+    WriteFileBytes(dir.path() / "downloads" / "notes.txt", "notes");
+    fs::create_directories(dir.path() / "sub");
+    fs::create_directory_symlink(dir.path() / "protocols", dir.path() / "alias");
+    fs::create_symlink(dir.path() / "downloads" / "2026-03-17 10-00-00-123.bin", dir.path() / "image.pdf");
+    fs::create_hard_link(dir.path() / "protocols" / "1.zorvexpro", dir.path() / "sub" / "hard.pdf");
+    const std::string protocol = "файл сохранённого протокола", image = "копия памяти прибора, сохранённая при загрузке";
+    const std::string former = (fs::path(DataLocations().formerProtocolDirectory) / "9.zorvexpro").string();
+
+    struct Case {
+        std::string path;
+        std::string kept;  // empty: the user may write it
+    };
+    const Case cases[] = {
+        {dir.File("protocols/1.zorvexpro"), protocol},
+        {dir.File("protocols/7.zorvexpro"), protocol},
+        {dir.File("protocols/1.ZorvexPro"), protocol},
+        {dir.File("sub/../protocols/1.zorvexpro"), protocol},
+        {dir.File("alias/1.zorvexpro"), protocol},
+        {former, protocol},
+        {dir.File("downloads/2026-03-17 10-00-00-123.bin"), image},
+        {dir.File("image.pdf"), image},
+        {dir.File("sub/hard.pdf"), protocol},
+        {dir.File("protocols/1.pdf"), ""},
+        {dir.File("protocols.zorvexpro"), ""},
+        {dir.File("downloads/new.bin"), ""},
+        {dir.File("downloads/notes.txt"), ""},
+    };
+    for (const Case& c : cases) {
+        const std::string expected = c.kept.empty() ? "" : "Файл «" + c.path + "» — " + c.kept + "; выберите другое имя";
+        EXPECT_EQ(ErrorOf([&] { CheckOutputPath(c.path); }), expected) << c.path;
+        // Their own stores write them; the main database stays refused to them too.
+        EXPECT_EQ(ErrorOf([&] { CheckOutputPath(c.path, TWriter::KeptFileStore); }), "") << c.path;
+    }
+    EXPECT_NE(ErrorOf([&] { CheckOutputPath(dir.File("data.db"), TWriter::KeptFileStore); }), "");
+
+    EXPECT_NE(ErrorOf([&] { WriteFileReplacing(dir.File("protocols/1.zorvexpro"), "%PDF"); }), "");
+    EXPECT_NE(ErrorOf([&] { WriteFileReplacing(dir.File("image.pdf"), "%PDF"); }), "");
+    EXPECT_EQ(ReadFileBytes(dir.path() / "protocols" / "1.zorvexpro"), "protocol");
+    EXPECT_EQ(ReadFileBytes(dir.path() / "downloads" / "2026-03-17 10-00-00-123.bin"), "image");
+    EXPECT_FALSE(fs::exists(dir.path() / "protocols" / "7.zorvexpro"));
+    EXPECT_EQ(EntriesIn(dir.path() / "protocols"), 1u);  // no temporary file left
+
+    TReplacementFile store(dir.File("protocols/1.zorvexpro"), TWriter::KeptFileStore);
+    store.Write("new protocol");
+    store.Commit();
+    EXPECT_EQ(ReadFileBytes(dir.path() / "protocols" / "1.zorvexpro"), "new protocol");
+
+    // The files kept are those of the database in use.
+    SetMainDatabase(OpenDatabase(dir.File("sub/other.db")));
+    EXPECT_EQ(ErrorOf([&] { CheckOutputPath(dir.File("protocols/1.zorvexpro")); }), "");
+    EXPECT_NE(ErrorOf([&] { CheckOutputPath(dir.File("sub/protocols/1.zorvexpro")); }), "");
+    SetMainDatabase(nullptr);
 }

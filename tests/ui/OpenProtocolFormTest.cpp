@@ -122,5 +122,23 @@ TEST_F(OpenProtocolTest, AnUnreadableDateLeavesTheItemsBeforeIt) {
     EXPECT_EQ(list.ListView1->item(2)->data(Qt::UserRole).toInt(), 0);
 }
 
+// Opening a protocol whose file is gone names the file; the editor does not
+// open on a protocol that would seem to have no workplaces.
+TEST_F(OpenProtocolTest, AMissingFileIsNamedAndNoEditorOpens) {
+    const std::string file = ProtocolFilePath(1);
+    std::filesystem::remove(file);
+    TOpenProtocolForm list;
+    list.show();
+    ASSERT_EQ(Captions(list)[1], "Протокол №2 от 15.02.2011");
+    list.ListView1->setCurrentRow(1);
+    list.BitBtn1->click();
+    ASSERT_EQ(prompts->shown.size(), 1u);
+    EXPECT_EQ(prompts->shown[0].icon, MessageIcon::Error);
+    EXPECT_EQ(prompts->shown[0].text, "Не найден файл протокола: «" + file + "»");
+    EXPECT_EQ(modalCount, 0);
+    EXPECT_TRUE(list.isVisible());
+    EXPECT_FALSE(std::filesystem::exists(file));
+}
+
 }  // namespace
 }  // namespace zorvex::test

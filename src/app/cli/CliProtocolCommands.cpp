@@ -40,7 +40,7 @@ int ProtocolCommand(CliContext& context, const ParsedArgs& args) {
         context.CheckDatabasePath();
         const std::string pdf = context.OutputFile(operands[2]);
         context.OpenMainDatabase();
-        CheckOutputPath(pdf);  // not the main database, a device or a FIFO
+        CheckOutputPath(pdf);  // not the main database, a file the program keeps, a device or a FIFO
         Renderer()(*id, pdf);
         return 0;
     }
