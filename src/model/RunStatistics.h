@@ -10,19 +10,24 @@
 namespace zorvex {
 
 // The figures of one curve over records first..last of a monitoring run.
-// An absent value (negative) enters no figure: it is counted in Samples only.
+//
+// A sample is one moment of recording. Records stored at one time (the same
+// series downloaded over two links, or loaded twice) are one sample: its value
+// is the largest value they hold, so that no reading above the level is lost,
+// and it is absent only when none of them holds a value. An absent value
+// (negative, or not a finite number) enters no figure.
 struct TRunStatistics {
     int Curve = 0;                // 0 magnetic (nT), 1 electric (V/m)
-    int Samples = 0;              // records in the range
-    int Present = 0;              // of them with a value
-    double Start = 0;             // time of the first record of the range
-    double End = 0;               // time of the last record of the range
+    int Samples = 0;              // distinct times in the range
+    int Present = 0;              // of them with a value: the samples every figure is made of
+    double Start = 0;             // the earliest time of the range
+    double End = 0;               // the latest time of the range
     std::int64_t IntervalMs = 0;  // the run's recording interval
 
     // Over the present values; zero when there are none.
     double Minimum = 0;
     double Maximum = 0;
-    double MaximumTime = 0;  // the first sample at the maximum
+    double MaximumTime = 0;  // the earliest sample at the maximum
     double Mean = 0;
     double Percentile95 = 0;  // nearest rank: the smallest value that 95 % of the values do not exceed
 
@@ -36,14 +41,16 @@ struct TRunStatistics {
 };
 
 // The recording interval of records first..last: the median of the gaps
-// between neighbours, in rounded milliseconds (the lower one of the two middle
-// gaps for an even count). 0 for fewer than two records and for records
-// stored at one time. A pause inside a run does not move it.
+// between their distinct times (to the millisecond), in milliseconds (the
+// lower one of the two middle gaps for an even count). Records stored at one
+// time add no gap. 0 when fewer than two distinct times remain. A pause inside
+// a run does not move it.
 std::int64_t RunIntervalMs(const std::vector<TMeasureRecord>& records, int first, int last);
 
 // The figures of `curve` over records first..last (a range outside the list
 // is clamped to it; an empty range gives Samples 0). `intervalMs` is the whole
 // run's interval, so that a part of a run counts time at the run's own pace.
+// A level that is not a finite number is no level.
 TRunStatistics ComputeRunStatistics(const std::vector<TMeasureRecord>& records, int first, int last, int curve,
                                     std::optional<double> level, std::int64_t intervalMs);
 
@@ -53,6 +60,26 @@ std::vector<TRunStatistics> ComputeKindStatistics(const std::vector<TMeasureReco
                                                   std::int64_t intervalMs);
 
 // ---- texts, the same in the window, on paper and in the command-line tool
+
+// The columns of StatisticsHeadings and StatisticsCells, in their order.
+enum TStatisticsColumn : int {
+    kStatField,
+    kStatSamples,
+    kStatAbsent,
+    kStatMinimum,
+    kStatMaximum,
+    kStatMaximumTime,
+    kStatMean,
+    kStatPercentile95,
+    kStatLevel,
+    kStatAtOrAbove,
+    kStatTimeAtOrAbove,
+    kStatShare,
+    kStatStart,
+    kStatEnd,
+    kStatInterval,
+    kStatColumnCount
+};
 
 // Column headings of StatisticsCells.
 const std::vector<std::string>& StatisticsHeadings();

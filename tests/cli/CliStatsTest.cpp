@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <optional>
 #include <regex>
@@ -100,7 +101,7 @@ TEST_F(CliStats, JsonGivesTheFiguresOfEachRunAndCurve) {
         std::string run;
         int kind, band, rejection;
         std::string curve;
-        int samples, present;
+        int samples, present;  // all samples, those with a value
         std::string start, end, maxTime;
         N interval, min, max, mean, p95, level, atOrAbove, seconds, share;
     } rows[] = {
@@ -136,8 +137,8 @@ TEST_F(CliStats, JsonGivesTheFiguresOfEachRunAndCurve) {
         EXPECT_EQ(Number(line, "kind"), e.kind);
         EXPECT_EQ(Number(line, "band"), e.band);
         EXPECT_EQ(Number(line, "rejection"), e.rejection);
-        EXPECT_EQ(Number(line, "samples"), e.samples);
-        EXPECT_EQ(Number(line, "present"), e.present);
+        // Samples with a value, as the table's "Отсчётов" counts them; the others are absent.
+        EXPECT_EQ(Number(line, "samples"), e.present);
         EXPECT_EQ(Number(line, "absent"), e.samples - e.present);
         EXPECT_EQ(Number(line, "interval_s"), e.interval);
         EXPECT_EQ(Number(line, "min"), e.min);
@@ -180,6 +181,63 @@ TEST_F(CliStats, TableAndCsvShowTheWindowsTexts) {
 
     const auto cp1251 = Cli({"stats", "--format", "csv"});
     EXPECT_EQ(cp1251.out.substr(0, 6), "\xD1\xE5\xE0\xED\xF1;");  // "Сеанс;"
+}
+
+// A series stored twice at the same times, and values near the largest double:
+// sound figures, and never a NaN or an infinity in any output form.
+TEST_F(CliStats, RepeatedAndHugeValuesGiveSoundFigures) {
+    TMeasureDataP data;
+    data.SetMethodBytes();
+    const auto add = [&](int kind, TDateTime time, double m) {
+        TMeasureRecord r;
+        r.kind = static_cast<std::uint8_t>(kind);
+        r.number = static_cast<int>(data(1, kind).Records.size()) + 1;
+        r.time = time;
+        r.mvalue = m;
+        r.evalue = r.mvalue2 = r.evalue2 = -1;
+        data(1, kind).Records.push_back(r);
+    };
+    const TDateTime start = EncodeDateTime(2012, 6, 1, 10, 0, 0, 0);
+    for (int copy = 0; copy < 2; ++copy)
+        for (const auto& [second, value] : {std::pair{0, 100.0}, {5, 300.0}, {10, 260.0}, {15, 100.0}})
+            add(kKindSvtMagnetic, start + second / 86400.0, value);
+    for (const auto& [second, value] : {std::pair{0, 1.7e308}, {5, 1.79e308}, {10, 1e308}, {15, 1.5e308}})
+        add(kKindMagnetic, start + second / 86400.0, value);
+    TDBDataAdapter().PutData(data, dir.File("other.db"));
+
+    const auto lines = Lines({"--db", "other.db", "stats", "--format", "json"});
+    ASSERT_EQ(lines.size(), 2u);
+    // The repeated series against the default level of 250 nT: four samples 5 s apart, two at or above.
+    const std::string& repeated = lines[0];
+    EXPECT_EQ(Number(repeated, "samples"), 4) << repeated;
+    EXPECT_EQ(Number(repeated, "absent"), 0) << repeated;
+    EXPECT_EQ(Number(repeated, "interval_s"), 5) << repeated;
+    EXPECT_EQ(Number(repeated, "at_or_above"), 2) << repeated;
+    EXPECT_EQ(Number(repeated, "seconds_at_or_above"), 10) << repeated;
+    EXPECT_EQ(Number(repeated, "share"), 0.5) << repeated;
+    EXPECT_EQ(Number(repeated, "mean"), 190) << repeated;
+    const std::optional<double> mean = Number(lines[1], "mean");
+    ASSERT_TRUE(mean.has_value()) << lines[1];
+    EXPECT_NEAR(*mean / 1.4975e308, 1, 1e-15) << lines[1];
+
+    for (const std::string format : {"table", "json", "csv"}) {
+        std::vector<std::string> args = {"--db", "other.db", "stats", "--format", format};
+        if (format == "csv") args.push_back("--utf8");
+        const auto r = Cli(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        std::string lower = r.out;
+        std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+        EXPECT_EQ(lower.find("nan"), std::string::npos) << format << ": " << r.out;
+        EXPECT_EQ(lower.find("inf"), std::string::npos) << format << ": " << r.out;
+    }
+    // The table's figures are those of the JSON.
+    const auto table = Lines({"--db", "other.db", "stats"});
+    ASSERT_EQ(table.size(), 3u);
+    const std::vector<std::string> cells = Split(table[1], std::regex(" {2,}"));
+    ASSERT_GE(cells.size(), 10u) << table[1];
+    EXPECT_EQ(std::vector<std::string>(cells.begin() + 4, cells.begin() + 10),
+              (std::vector<std::string>{"4", "0", "100.00", "300.00", "10:00:05", "190.00"}))
+        << table[1];
 }
 
 TEST_F(CliStats, DatesAndKindChooseTheRuns) {

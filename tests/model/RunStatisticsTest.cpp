@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -69,7 +70,19 @@ TEST(RunStatistics, FiguresOfHandMadeRuns) {
          2.0 / 3},
         {"first sample of a repeated maximum", {7, 9, 3, 9, 9}, 10, 9.0, 5, 3, 9, 1, 7.4, 9, 3, 30000, 0.6},
         {"one sample has no interval", {42.5}, 5, 40.0, 1, 42.5, 42.5, 0, 42.5, 42.5, 1, 0, 1},
-        {"records at one time: interval 0", {300, 310, 100}, 0, 250.0, 3, 100, 310, 1, 710.0 / 3, 310, 2, 0, 2.0 / 3},
+        {"not a finite number is no value",
+         {std::numeric_limits<double>::infinity(), 100, std::nan(""), 200},
+         5,
+         150.0,
+         2,
+         100,
+         200,
+         3,
+         150,
+         200,
+         1,
+         5000,
+         0.5},
         {"no level counts nothing", {300, 400}, 5, std::nullopt, 2, 300, 400, 1, 350, 400, 0, 0, 0},
         {"a zero reading is a value", {0, 0, 10}, 5, 5.0, 3, 0, 10, 2, 10.0 / 3, 10, 1, 5000, 1.0 / 3},
     };
@@ -89,6 +102,73 @@ TEST(RunStatistics, FiguresOfHandMadeRuns) {
         EXPECT_DOUBLE_EQ(s.ShareAtOrAbove, c.share);
         EXPECT_EQ(s.Start, records.front().time);
         EXPECT_EQ(s.End, records.back().time);
+    }
+}
+
+// The same series stored twice (downloaded over both links): every time twice,
+// the second copy a little off as a single float carries it, in either order.
+TEST(RunStatistics, RecordsAtOneTimeAreOneSample) {
+    const std::vector<double> values = {100, 300, -1, 260, 100};
+    std::vector<TMeasureRecord> once = MagneticRun(values);
+    std::vector<TMeasureRecord> copy = once;
+    for (TMeasureRecord& r : copy) r.mvalue = r.mvalue < 0 ? r.mvalue : r.mvalue * (1 + 1e-7);
+    copy[0].mvalue = kAbsentValue;  // a copy without the value leaves the sample its value
+    std::vector<TMeasureRecord> interleaved, appended = once;
+    for (std::size_t i = 0; i < once.size(); ++i) {
+        interleaved.push_back(i % 2 == 0 ? once[i] : copy[i]);
+        interleaved.push_back(i % 2 == 0 ? copy[i] : once[i]);
+    }
+    appended.insert(appended.end(), copy.begin(), copy.end());
+    for (const auto& [name, records] : {std::pair{"interleaved", interleaved}, std::pair{"appended", appended}}) {
+        SCOPED_TRACE(name);
+        const int last = static_cast<int>(records.size()) - 1;
+        EXPECT_EQ(RunIntervalMs(records, 0, last), 5000);
+        const TRunStatistics s = ComputeRunStatistics(records, 0, last, 0, 250.0, 5000);
+        EXPECT_EQ(s.Samples, 5);
+        EXPECT_EQ(s.Present, 4);
+        EXPECT_EQ(s.Minimum, 100);
+        EXPECT_EQ(s.Maximum, 300 * (1 + 1e-7));  // the larger copy: no reading above the level is lost
+        EXPECT_EQ(s.MaximumTime, once[1].time);
+        EXPECT_EQ(s.Start, once.front().time);
+        EXPECT_EQ(s.End, once.back().time);
+        EXPECT_NEAR(s.Mean, (100 + 300 + 260 + 100) / 4.0, 1e-4);
+        EXPECT_EQ(s.AtOrAbove, 2);
+        EXPECT_EQ(s.MsAtOrAbove, 10000);
+        EXPECT_DOUBLE_EQ(s.ShareAtOrAbove, 0.5);
+        const auto cells = StatisticsCells(s);
+        EXPECT_EQ(cells[kStatSamples], "4");
+        EXPECT_EQ(cells[kStatAbsent], "1");
+        EXPECT_EQ(cells[kStatInterval], "0:00:05");
+    }
+}
+
+// Values near the largest double: the sum would overflow, the mean must not.
+TEST(RunStatistics, HugeValuesGiveFiniteFigures) {
+    const double top = std::numeric_limits<double>::max();
+    struct Case {
+        std::vector<double> values;
+        double mean;
+    } const cases[] = {
+        {{1.7e308, 1.79e308, 1e308, 1.5e308}, 1.4975e308},
+        {{top, top, top}, top},
+        {{top, 0}, top / 2},
+    };
+    for (const Case& c : cases) {
+        const TRunStatistics s = Whole(MagneticRun(c.values), 1e308);
+        EXPECT_TRUE(std::isfinite(s.Mean)) << s.Mean;
+        EXPECT_NEAR(s.Mean / c.mean, 1, 1e-15) << c.values[0];
+        EXPECT_LE(s.Mean, s.Maximum);
+        for (const std::string& cell : StatisticsCells(s)) {
+            EXPECT_EQ(cell.find("NAN"), std::string::npos) << cell;
+            EXPECT_EQ(cell.find("INF"), std::string::npos) << cell;
+        }
+    }
+    // A level that is no finite number is no level.
+    const auto records = MagneticRun({100, 200});
+    for (const double level : {std::numeric_limits<double>::infinity(), std::nan("")}) {
+        const TRunStatistics s = Whole(records, level);
+        EXPECT_FALSE(s.Level.has_value());
+        EXPECT_EQ(StatisticsCells(s)[kStatLevel], "—");
     }
 }
 
@@ -154,6 +234,8 @@ TEST(RunStatistics, IntervalIsTheMedianGap) {
         {{0, 0.5, 1.0, 1.5}, 500},
         {{0}, 0},
         {{0, 0, 0}, 0},
+        {{0, 0, 5, 5, 10, 10, 15}, 5000},  // records at one time add no gap
+        {{0, 5, 10, 0, 5, 10}, 5000},      // nor a series stored again after itself
     };
     for (const auto& c : cases) {
         std::vector<TMeasureRecord> records;
@@ -187,6 +269,8 @@ TEST(RunStatistics, CellsAsTheWindowAndTheToolShowThem) {
                                                "0:00:05"};
     EXPECT_EQ(cells, expected);
     EXPECT_EQ(StatisticsHeadings().size(), expected.size());
+    EXPECT_EQ(expected.size(), static_cast<std::size_t>(kStatColumnCount));
+    EXPECT_EQ(StatisticsHeadings()[kStatTimeAtOrAbove], "Время не ниже уровня");
 
     // A run past midnight shows the date of the times on the next day.
     std::vector<TMeasureRecord> late = MagneticRun({1, 2});

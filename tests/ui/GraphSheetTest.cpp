@@ -134,7 +134,8 @@ TEST_F(GraphSheetFixture, ThePdfIsOneVectorPageWithEveryText) {
 
     const std::string pdfinfo = FindTool("pdfinfo");
     const std::string pdftotext = FindTool("pdftotext");
-    if (pdfinfo.empty() || pdftotext.empty()) GTEST_SKIP() << "poppler-utils not installed: texts not checked";
+    ASSERT_FALSE(pdfinfo.empty() || pdftotext.empty())
+        << "pdfinfo or pdftotext not found in PATH: scripts/install-deps installs poppler-utils";
     const std::string info = RunTool(pdfinfo, {path});
     EXPECT_NE(info.find("Pages:           1\n"), std::string::npos) << info;
     EXPECT_NE(info.find("842 x 595 pts (A4)"), std::string::npos) << "A4 landscape: " << info;
@@ -233,7 +234,7 @@ TEST_F(GraphSheetFixture, EveryTextFitsItsFrameAndTheSheetFitsItsArea) {
             return needed.width() <= frame.width() + 0.5 && needed.height() <= frame.height() + 0.5;
         };
 
-        EXPECT_EQ(layout.Caption.Text, c.caption);
+        EXPECT_EQ(QString(layout.Caption.Text).replace('\n', kCaptionSeparator), c.caption);
         EXPECT_TRUE(textFits(layout.Caption, layout.Caption.Rect));
         EXPECT_TRUE(Fits(layout.Caption.Rect, c.area));
         EXPECT_LE(layout.Caption.Rect.bottom(), layout.Graph.top());
@@ -263,6 +264,56 @@ TEST_F(GraphSheetFixture, EveryTextFitsItsFrameAndTheSheetFitsItsArea) {
             EXPECT_LE(needed.height(), cell.Rect.height()) << cell.Text.toStdString();
         }
     }
+}
+
+// The caption of a run of the computer-workplace kinds, which is too long for
+// one line of an A4 page at its first size.
+const QStringList kCaptionParts = {"Сеанс 17.03.2026 10:00:00", "СВТ - Магнитное поле", "Полоса: 5Гц - 2кГц",
+                                   "уровень 250.00 нТл"};
+
+TEST_F(GraphSheetFixture, TheCaptionBreaksOnlyBetweenItsParts) {
+    const QString caption = kCaptionParts.join(kCaptionSeparator);
+    TGraphSheet withCaption = sheet;
+    withCaption.Caption = caption;
+    // From an A4 landscape page down to a width that takes one part a line.
+    for (const double width : {1047.0, 718.0, 520.0, 400.0, 260.0}) {
+        SCOPED_TRACE(width);
+        const TSheetText text = LayOutGraphSheet(QRectF(0, 0, width, 700), withCaption).Caption;
+        const QStringList lines = text.Text.split('\n');
+        QStringList parts;
+        for (const QString& line : lines) {
+            const QSizeF size = QFontMetricsF(text.Font).boundingRect(QRectF(0, 0, 1e6, 1e6), text.Flags, line).size();
+            EXPECT_LE(size.width(), width + 0.5) << line.toStdString();
+            parts << line.split(kCaptionSeparator);
+        }
+        EXPECT_EQ(parts, kCaptionParts);
+        EXPECT_EQ(text.Flags & (Qt::TextWordWrap | Qt::TextWrapAnywhere), 0) << "Qt would break the lines again";
+        EXPECT_LE(lines.size() * QFontMetricsF(text.Font).lineSpacing(), text.Rect.height() + 1);
+    }
+    // One part wider than the line even at the smallest size still shows whole, broken anywhere.
+    withCaption.Caption = QString(200, 'W');
+    const TSheetText text = LayOutGraphSheet(QRectF(0, 0, 300, 700), withCaption).Caption;
+    EXPECT_TRUE(text.Flags & Qt::TextWrapAnywhere);
+    EXPECT_LE(QFontMetricsF(text.Font).boundingRect(QRectF(0, 0, 300, 1e6), text.Flags, text.Text).height(),
+              text.Rect.height() + 0.5);
+}
+
+// On paper: the caption's level keeps its unit on its line.
+TEST_F(GraphSheetFixture, ThePdfCaptionKeepsEachValueWithItsUnit) {
+    const std::string pdftotext = FindTool("pdftotext");
+    ASSERT_FALSE(pdftotext.empty()) << "pdftotext not found in PATH: scripts/install-deps installs poppler-utils";
+    TGraphSheet withCaption = sheet;
+    withCaption.Caption = kCaptionParts.join(kCaptionSeparator);
+    const std::string path = dir.File("graph.pdf");
+    SaveGraphSheetPdf(withCaption, path);
+    // The caption's lines come first; joined where they break, they give it back only when
+    // every break fell between two parts.
+    const std::string caption = withCaption.Caption.toStdString();
+    std::istringstream text(RunTool(pdftotext, {path, "-"}));
+    std::string joined;
+    for (std::string line; joined.size() < caption.size() && std::getline(text, line);)
+        joined += (joined.empty() ? "" : " · ") + line;
+    EXPECT_EQ(joined, caption);
 }
 
 TEST_F(GraphSheetFixture, PrintingPutsTheSheetOnOneLandscapePageAndNeverOnTheDatabase) {

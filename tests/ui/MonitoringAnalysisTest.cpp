@@ -10,6 +10,7 @@
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QRubberBand>
+#include <QScrollBar>
 #include <QTabBar>
 #include <QTableWidget>
 #include <QTimer>
@@ -22,6 +23,7 @@
 #include <iterator>
 
 #include "MainformFixture.h"
+#include "device/DemoMeter.h"
 #include "ui/graph/GraphView.h"
 #include "ui/graph/MonitoringGraph.h"
 
@@ -209,18 +211,20 @@ TEST_F(MonitoringAnalysisTest, TheStripShowsTheWholeRunAndTheRangeOnView) {
     ASSERT_FALSE(form->StatGrid->isHidden());
     ASSERT_EQ(form->StatGrid->rowCount(), 1);
     EXPECT_EQ(form->StatGrid->horizontalHeaderItem(1)->text(), "Поле");
+    // The figures against the level and the maximum first, then the others.
     const std::vector<QString> whole = {
-        "Весь сеанс", "H, нТл", "9",      "1", "50.00",   "300.00", "10:00:20",
-        "203.33",     "300.00", "250.00", "4", "0:00:40", "44.4",   "17.03.2026 10:00:00",
+        "Весь сеанс", "H, нТл", "250.00", "4",     "0:00:40", "44.4",   "300.00",
+        "10:00:20",   "9",      "1",      "50.00", "203.33",  "300.00", "17.03.2026 10:00:00",
         "10:01:30",   "0:00:10"};
     EXPECT_EQ(StatRow(0), whole);
 
     form->SetView({0, 3});
     ASSERT_EQ(form->StatGrid->rowCount(), 2);
     EXPECT_EQ(StatRow(0), whole);
-    const std::vector<QString> part = {"Участок",  "H, нТл", "4",      "0", "100.00",  "300.00", "10:00:20",
-                                       "212.50",   "300.00", "250.00", "2", "0:00:20", "50.0",   "17.03.2026 10:00:00",
-                                       "10:00:30", "0:00:10"};
+    const std::vector<QString> part = {
+        "Участок",  "H, нТл", "250.00", "2",      "0:00:20", "50.0",   "300.00",
+        "10:00:20", "4",      "0",      "100.00", "212.50",  "300.00", "17.03.2026 10:00:00",
+        "10:00:30", "0:00:10"};
     EXPECT_EQ(StatRow(1), part);
 
     // The strip holds its rows without a vertical scroll, and every heading whole.
@@ -234,8 +238,8 @@ TEST_F(MonitoringAnalysisTest, TheStripShowsTheWholeRunAndTheRangeOnView) {
         EXPECT_GE(strip.horizontalHeader()->height(), static_cast<int>(lines.size()) * headingMetrics.height()) << col;
     }
     // Headings of several words take two lines, so that a column is no wider than its figures need.
-    EXPECT_EQ(strip.horizontalHeaderItem(6)->text(), "Время\nмаксимума");
-    EXPECT_EQ(strip.horizontalHeaderItem(11)->text(), "Время не\nниже уровня");
+    EXPECT_EQ(strip.horizontalHeaderItem(7)->text(), "Время\nмаксимума");
+    EXPECT_EQ(strip.horizontalHeaderItem(4)->text(), "Время не\nниже уровня");
 
     // 50 Hz: a row per curve in each block.
     ShowRun(kKind50Hz, {100, 200, 300});
@@ -244,13 +248,65 @@ TEST_F(MonitoringAnalysisTest, TheStripShowsTheWholeRunAndTheRangeOnView) {
     EXPECT_EQ(StatRow(1)[1], "E, В/м");
     EXPECT_EQ(StatRow(2)[0], "Участок");
     EXPECT_EQ(form->StatGrid->item(2, 0)->toolTip(), "Участок 10:00:10 — 10:00:20");
-    EXPECT_EQ(StatRow(3)[10], "0");  // 30 V/m stays below 500 V/m
+    EXPECT_EQ(StatRow(3)[3], "0");  // 30 V/m stays below 500 V/m
 
     // No strip without a run, nor outside monitoring mode.
     Show(MonitoringRun(kKindSvtMagnetic, {}), kMethodMonitoring, kKindSvtMagnetic);
     EXPECT_TRUE(form->StatGrid->isHidden());
     form->N1Click();
     EXPECT_TRUE(form->StatGrid->isHidden() || !form->StatGrid->isVisibleTo(form.get()));
+}
+
+// In a window of the default size the level and the figures against it are in
+// sight beside the graph without scrolling the strip: the demonstration run,
+// and a zoomed 50 Hz run with its wider figures and two blocks of two curves.
+TEST_F(MonitoringAnalysisTest, TheFiguresAgainstTheLevelAreInSightAtTheDefaultSize) {
+    struct Case {
+        const char* name;
+        TMeasureDataP data;
+        int kind;
+        bool zoom;
+    };
+    std::vector<double> strong;
+    for (int i = 0; i < 60; ++i) strong.push_back(4000 + 40 * i);  // crosses 5000 nT
+    const Case cases[] = {
+        {"demonstration run", DemoMeasurements(), kKindSvtMagnetic, false},
+        {"zoomed 50 Hz run", MonitoringRun(kKind50Hz, strong), kKind50Hz, true},
+    };
+    const QStringList inSight = {"Уровень", "Не ниже уровня", "Время не ниже уровня", "Доля, %", "Максимум"};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        form->resize(965, 632);
+        Show(c.data, kMethodMonitoring, c.kind);
+        if (c.zoom) form->SetView({10, 40});
+        QApplication::processEvents();
+        ASSERT_EQ(form->size(), QSize(965, 632));
+        QTableWidget& strip = *form->StatGrid;
+        ASSERT_TRUE(strip.isVisible());
+        // The strip itself lies inside the window.
+        EXPECT_LE(strip.mapTo(form.get(), QPoint(strip.width(), strip.height())).x(), form->width());
+        EXPECT_EQ(strip.horizontalScrollBar()->value(), 0);
+        QStringList found;
+        for (int col = 0; col < strip.columnCount(); ++col) {
+            const QString heading = strip.horizontalHeaderItem(col)->text().replace('\n', ' ');
+            if (!inSight.contains(heading)) continue;
+            found << heading;
+            EXPECT_GE(strip.columnViewportPosition(col), 0) << heading.toStdString();
+            EXPECT_LE(strip.columnViewportPosition(col) + strip.columnWidth(col), strip.viewport()->width())
+                << heading.toStdString() << " of " << strip.viewport()->width();
+        }
+        EXPECT_EQ(found, inSight);
+        // Every column in sight shows its texts whole, the block titles that span two rows too.
+        for (int col = 0; col < strip.columnCount(); ++col) {
+            if (strip.columnViewportPosition(col) + strip.columnWidth(col) > strip.viewport()->width()) break;
+            for (int row = 0; row < strip.rowCount(); ++row) {
+                const QTableWidgetItem* item = strip.item(row, col);
+                if (item == nullptr) continue;  // under a span
+                EXPECT_GE(strip.columnWidth(col), strip.fontMetrics().horizontalAdvance(item->text()))
+                    << item->text().toStdString();
+            }
+        }
+    }
 }
 
 TEST_F(MonitoringAnalysisTest, TheReadOutSelectsTheRowOfTheSampleUnderThePointerInTheZoomedView) {

@@ -91,8 +91,9 @@ void WriteCsv(std::ostream& out, const std::vector<TStatsRow>& rows, bool utf8) 
     out << (utf8 ? text : Utf8ToCp1251(text));
 }
 
+// A figure that does not exist, and a number JSON cannot hold, are null.
 std::string JsonValue(std::optional<double> v) {
-    return v ? ExactNumber(*v) : "null";
+    return v ? JsonNumber(*v) : "null";
 }
 std::string JsonTime(std::optional<double> t) {
     return t ? JsonString(TimeText(*t)) : "null";
@@ -100,13 +101,14 @@ std::string JsonTime(std::optional<double> t) {
 
 void WriteJson(std::ostream& out, const std::vector<TStatsRow>& rows) {
     for (const auto& row : rows) {
+        // "samples" are those with a value, as "Отсчётов" in the table; "absent" the others.
         const TRunStatistics& s = row.figures;
         const auto ifValues = [&](double v) { return s.HasValues() ? std::optional<double>(v) : std::nullopt; };
         const bool counted = s.Level && s.HasValues();
         const auto ifCounted = [&](double v) { return counted ? std::optional<double>(v) : std::nullopt; };
         out << "{\"run\":" << JsonString(row.run) << ",\"kind\":" << row.kind << ",\"band\":" << row.band
             << ",\"rejection\":" << row.rejection << ",\"curve\":\"" << (s.Curve == 0 ? "H" : "E")
-            << "\",\"samples\":" << s.Samples << ",\"present\":" << s.Present << ",\"absent\":" << s.Samples - s.Present
+            << "\",\"samples\":" << s.Present << ",\"absent\":" << s.Samples - s.Present
             << ",\"start\":" << JsonTime(s.Start) << ",\"end\":" << JsonTime(s.End) << ",\"interval_s\":"
             << JsonValue(s.Samples > 1 ? std::optional<double>(s.IntervalMs / 1000.0) : std::nullopt)
             << ",\"min\":" << JsonValue(ifValues(s.Minimum)) << ",\"max\":" << JsonValue(ifValues(s.Maximum))
@@ -149,6 +151,8 @@ std::vector<CliCommand> StatsCommands() {
          "По строке на сеанс и поле (для 50 Гц — H и E), виды по порядку, сеансы по времени.\n"
          "Сеансы делятся, как в списке сеансов окна: по перерыву больше 4 минут, по смене полосы\n"
          "или режекции. Берутся только записи выбранных дней: от сеанса на границе — его часть.\n"
+         "Отсчёты (в JSON samples) — моменты записи со значением; записи одного времени\n"
+         "(сеанс, полученный дважды) — один отсчёт с большим из их значений.\n"
          "Уровень — допустимый уровень вида и полосы сеанса (команда levels);\n"
          "«—» (в JSON null) — показателя нет: ни одного значения или нет уровня.\n"
          "Без данных мониторинга таблица и JSON пусты, CSV — одна строка заголовков.\n" +

@@ -83,25 +83,47 @@ QString TwoLineHeading(const QFontMetricsF& metrics, const QString& heading) {
     return best;
 }
 
+// The caption's parts as lines no wider than `width`: a line breaks only
+// between parts, so that no value is parted from its unit. A part wider than
+// the width takes a line of its own.
+QStringList CaptionLines(const QFontMetricsF& metrics, const QStringList& parts, double width) {
+    QStringList lines;
+    for (const QString& part : parts) {
+        const QString joined = lines.isEmpty() ? part : lines.back() + kCaptionSeparator + part;
+        if (!lines.isEmpty() && metrics.horizontalAdvance(joined) <= width) {
+            lines.back() = joined;
+        } else {
+            lines << part;
+        }
+    }
+    return lines;
+}
+
 TSheetText LayOutCaption(const QRectF& area, const QString& caption, const QPaintDevice* device) {
     TSheetText text;
     text.Text = caption;
-    text.Flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap;
+    text.Flags = Qt::AlignLeft | Qt::AlignTop;
     if (caption.isEmpty()) {
         text.Rect = QRectF(area.topLeft(), QSizeF(area.width(), 0));
         return text;
     }
+    const QStringList parts = caption.split(kCaptionSeparator);
+    QStringList lines;
+    bool fits = false;
     for (int pixels = kCaptionPixels; pixels >= kSmallestCaptionPixels; --pixels) {
         text.Font = SheetFont(pixels, true);
         const QFontMetricsF metrics = MetricsOf(text.Font, device);
-        const QRectF needed = metrics.boundingRect(QRectF(0, 0, area.width(), 1e6), text.Flags, caption);
-        text.Rect = QRectF(area.topLeft(), QSizeF(area.width(), std::ceil(needed.height())));
-        if (needed.width() <= area.width() && needed.height() <= kCaptionLines * metrics.lineSpacing() + 1) return text;
+        lines = CaptionLines(metrics, parts, area.width());
+        fits = std::all_of(lines.begin(), lines.end(),
+                           [&](const QString& line) { return metrics.horizontalAdvance(line) <= area.width(); });
+        if (fits && lines.size() <= kCaptionLines) break;
     }
-    // Still too long at the smallest size: lines break inside words rather than lose any.
-    text.Flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextWrapAnywhere;
+    text.Text = lines.join('\n');
+    // A part too long for a line even at the smallest size breaks inside its
+    // words rather than lose any of them.
+    if (!fits) text.Flags |= Qt::TextWrapAnywhere;
     const QRectF needed =
-        MetricsOf(text.Font, device).boundingRect(QRectF(0, 0, area.width(), 1e6), text.Flags, caption);
+        MetricsOf(text.Font, device).boundingRect(QRectF(0, 0, area.width(), 1e6), text.Flags, text.Text);
     text.Rect = QRectF(area.topLeft(), QSizeF(area.width(), std::ceil(needed.height())));
     return text;
 }

@@ -20,11 +20,17 @@ class QWidget;
 
 namespace zorvex {
 
+// Between the parts of a sheet's caption; a long caption breaks into lines
+// only there.
+inline const QString kCaptionSeparator = QStringLiteral(" · ");
+
 // The graph of a monitoring run as it goes on paper or into a picture: a
 // caption naming the run, the kind, the band and the level, the graph of the
 // range on view with its legend, and the statistics below it.
 struct TGraphSheet {
-    QString Caption;  // e.g. "Сеанс 17.03.2026 10:00:00 · СВТ магнитное · Полоса 5Гц - 2кГц · уровень 250.00 нТл"
+    // Parts joined by kCaptionSeparator, e.g.
+    // "Сеанс 17.03.2026 10:00:00 · СВТ - Магнитное поле · Полоса: 5Гц - 2кГц · уровень 250.00 нТл"
+    QString Caption;
     TGraphInput Graph;  // the records, the range on view and the limits, as the window draws them
     // Statistics blocks in order: the whole run, then (when zoomed) the range on view.
     struct Block {
@@ -47,8 +53,8 @@ struct TSheetText {
 // down as a whole where it would not fit: its cells are in table units, and
 // a table unit is TableScale area units from TableOrigin.
 struct TGraphSheetLayout {
-    TSheetText Caption;
-    QRectF Graph;  // whole logical units
+    TSheetText Caption;  // its lines separated by '\n', each of whole parts
+    QRectF Graph;        // whole logical units
     struct Swatch {
         QRectF Rect;
         QColor Colour;
