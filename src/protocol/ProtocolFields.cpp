@@ -1,5 +1,7 @@
 #include "protocol/ProtocolFields.h"
 
+#include <algorithm>
+
 #include "base/Clock.h"
 
 namespace zorvex {
@@ -64,6 +66,32 @@ const std::vector<std::string>& TProtocolFields::HistoryItems(const std::string&
     static const std::vector<std::string> kNone;
     const auto it = lists_.find(control);
     return it == lists_.end() ? kNone : it->second;
+}
+
+std::optional<TDaySpan> MeasurementDays(const TMeasureDataP& measurements) {
+    std::optional<TDaySpan> numbered, all;
+    const auto widen = [](std::optional<TDaySpan>& span, TDateTime time) {
+        const TDateTime day = DateOf(time);
+        if (!span) {
+            span = TDaySpan{day, day};
+        } else {
+            span->first = std::min(span->first, day);
+            span->last = std::max(span->last, day);
+        }
+    };
+    for (int kind = 0; kind < kKindCount; ++kind) {
+        for (const TMeasureRecord& r : measurements(kMethodSingle, kind).Records) {
+            widen(all, r.time);
+            if (r.workplace != 0) widen(numbered, r.time);
+        }
+    }
+    return numbered ? numbered : all;
+}
+
+std::string MeasurementDaysNote(const TMeasureDataP& measurements) {
+    const std::optional<TDaySpan> days = MeasurementDays(measurements);
+    if (!days || days->first == days->last) return {};
+    return "Измерения проведены с " + DateToStr(days->first) + " по " + DateToStr(days->last) + ".";
 }
 
 std::string HeadingValue(const IProtocolFields& fields, const std::string& name) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/DateTime.h"
+#include "model/MeasureModel.h"
 
 namespace zorvex {
 
@@ -66,6 +67,19 @@ private:
     std::map<std::string, std::vector<std::string>, std::less<>> lists_;
     TDateTime date_;
 };
+
+// The days the measurements of a protocol were taken: the first and the last
+// day of the single measurements with a workplace number (those the result
+// tables show), or of all single measurements when none has one; nullopt
+// without single measurements. The first day is the date a new protocol
+// starts with.
+struct TDaySpan {
+    TDateTime first = 0;
+    TDateTime last = 0;
+};
+std::optional<TDaySpan> MeasurementDays(const TMeasureDataP& measurements);
+// "Измерения проведены с 17.03.2026 по 18.03.2026." for several days; "" otherwise.
+std::string MeasurementDaysNote(const TMeasureDataP& measurements);
 
 // The value the document's heading source gives for a field name: the text of
 // that control for names starting with "E", "C" or "M", the date as a short

@@ -15,6 +15,39 @@ TWorkplaceResults::TWorkplaceResults() {
     for (auto& height : Values) height.fill(kNoValue);
 }
 
+void WalkResultWrites(const TMeasureDataP& measurements, const std::function<void(const TResultWrite&)>& write) {
+    // Kinds 1 and 2 are walked after 3 and 4 so that their values win.
+    for (const int kind : {kKindMagnetic, kKindElectric, kKindSvtMagnetic, kKindSvtElectric, kKind50Hz}) {
+        const std::vector<TMeasureRecord>& records = measurements(kMethodSingle, kind).Records;
+        for (std::size_t position = 0; position < records.size(); ++position) {
+            const TMeasureRecord& r = records[position];
+            if (r.workplace == 0 || r.height < 0 || r.height >= kHeightCodeCount) continue;
+            const auto emit = [&](int slot, double value) {
+                write(TResultWrite{r.workplace, r.height, slot, kind, position, value});
+            };
+            const bool bandFits = r.band <= kBandMid;
+            switch (kind) {
+                case kKindMagnetic:
+                    if (bandFits) emit(rsMagneticBand0 + r.band, r.mvalue);
+                    break;
+                case kKindElectric:
+                    if (bandFits) emit(rsElectricBand0 + r.band, r.evalue);
+                    break;
+                case kKindSvtMagnetic:
+                    if (bandFits && r.mvalue >= 0) emit(rsMagneticBand0 + r.band, r.mvalue);
+                    break;
+                case kKindSvtElectric:
+                    if (bandFits && r.evalue >= 0) emit(rsElectricBand0 + r.band, r.evalue);
+                    break;
+                default:  // 50 Hz background: the band plays no part
+                    if (r.evalue >= 0) emit(rsBackgroundElectric, r.evalue);
+                    if (r.mvalue >= 0) emit(rsBackgroundMagnetic, r.mvalue);
+                    break;
+            }
+        }
+    }
+}
+
 std::vector<TWorkplaceResults> CollectWorkplaces(const TMeasureDataP& measurements) {
     std::vector<TWorkplaceResults> rows;
     const auto find = [&rows](std::int32_t number) -> TWorkplaceResults* {
@@ -39,34 +72,9 @@ std::vector<TWorkplaceResults> CollectWorkplaces(const TMeasureDataP& measuremen
         },
         [&rows](int i, int j) { std::swap(rows[i], rows[j]); });
 
-    // Kinds 1 and 2 are walked after 3 and 4 so that their values win.
-    for (const int kind : {kKindMagnetic, kKindElectric, kKindSvtMagnetic, kKindSvtElectric, kKind50Hz}) {
-        for (const TMeasureRecord& r : measurements(kMethodSingle, kind).Records) {
-            if (r.workplace == 0) continue;
-            TWorkplaceResults* row = find(r.workplace);
-            if (!row || r.height < 0 || r.height >= kHeightCodeCount) continue;
-            auto& values = row->Values[static_cast<std::size_t>(r.height)];
-            const bool bandFits = r.band <= kBandMid;
-            switch (kind) {
-                case kKindMagnetic:
-                    if (bandFits) values[rsMagneticBand0 + r.band] = r.mvalue;
-                    break;
-                case kKindElectric:
-                    if (bandFits) values[rsElectricBand0 + r.band] = r.evalue;
-                    break;
-                case kKindSvtMagnetic:
-                    if (bandFits && r.mvalue >= 0) values[rsMagneticBand0 + r.band] = r.mvalue;
-                    break;
-                case kKindSvtElectric:
-                    if (bandFits && r.evalue >= 0) values[rsElectricBand0 + r.band] = r.evalue;
-                    break;
-                default:  // 50 Hz background: the band plays no part
-                    if (r.evalue >= 0) values[rsBackgroundElectric] = r.evalue;
-                    if (r.mvalue >= 0) values[rsBackgroundMagnetic] = r.mvalue;
-                    break;
-            }
-        }
-    }
+    WalkResultWrites(measurements, [&find](const TResultWrite& w) {
+        find(w.workplace)->Values[static_cast<std::size_t>(w.height)][static_cast<std::size_t>(w.slot)] = w.value;
+    });
     return rows;
 }
 
@@ -220,6 +228,18 @@ void BuildLuminanceTable(TResultTable& t, int n) {
 }
 
 }  // namespace
+
+int LevelTableOfSlot(int slot) {
+    for (const LevelTableDef& def : kLevelTables)
+        if (def.slot >= 0 && def.slot == slot) return def.index;
+    return -1;
+}
+
+std::string_view LevelTableNorm(int tableIndex) {
+    for (const LevelTableDef& def : kLevelTables)
+        if (def.index == tableIndex) return def.normValue;
+    return {};
+}
 
 TResultTables CreatedResultTables() {
     TResultTables tables;

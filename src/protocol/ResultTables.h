@@ -1,7 +1,9 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,6 +34,24 @@ struct TWorkplaceResults {
 
     TWorkplaceResults();
 };
+
+// One value that filling the workplace rows writes: which measurement, where
+// it goes and what it writes.
+struct TResultWrite {
+    std::int32_t workplace = 0;
+    int height = 0;  // code 0..3
+    int slot = 0;    // TResultSlot (+ band code)
+    int kind = 0;
+    std::size_t position = 0;  // in its single-measurement series
+    double value = 0;
+};
+
+// Every write of the filling walk, in its order: kinds 3, 4, 1, 2, 0, each in
+// its stored order. A later write of the same workplace, height and slot
+// replaces an earlier one in the rows. Measurements of workplace 0, height
+// codes outside 0..3, band codes above 2 (where the band places the value) and
+// negative values of kinds 1, 2 and 0 write nothing.
+void WalkResultWrites(const TMeasureDataP& measurements, const std::function<void(const TResultWrite&)>& write);
 
 // One row per distinct non-zero workplace number of the single measurements,
 // ascending by number, filled by kinds 3, 4, 1, 2, 0 so that the last value
@@ -99,6 +119,11 @@ TResultTables CreatedResultTables();
 // workplace it shows "Нет данных для формирования отчёта", leaves the tables
 // as they are and returns false. `workplaceCount` receives the row count.
 bool BuildResultTables(const TMeasureDataP& measurements, TResultTables& tables, std::int32_t& workplaceCount);
+
+// The level table (1..6) that shows a slot, or -1 for a slot no table shows.
+int LevelTableOfSlot(int slot);
+// The norm text of every data row of a level table (1..7); "" for others.
+std::string_view LevelTableNorm(int tableIndex);
 
 // Tops of the tables from `firstTop` on, each below the previous one with a
 // gap; a caption goes kCaptionOffset above its table.

@@ -10,9 +10,11 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStyleOptionViewItem>
+#include <QTableWidget>
 #include <QToolButton>
 #include <QWheelEvent>
 #include <deque>
@@ -21,6 +23,7 @@
 #include <memory>
 
 #include "base/DateTime.h"
+#include "protocol/CellReadings.h"
 #include "protocol/ProtocolCodec.h"
 #include "protocol/ProtocolSession.h"
 #include "protocol/ProtocolStore.h"
@@ -466,6 +469,164 @@ TEST_F(ProtocolEditorTest, AnOutOfDateCalibrationIsAskedAboutBeforeAnythingIsSto
         }
     }
     EXPECT_EQ(RawRows(Db(), "select count(*) from protocols")[0][0], "2");
+}
+
+// Workplace 9 at 0.5 m measured twice in the magnetic field, 5 Hz - 2 kHz:
+// 900 nT, then 5 nT, against the norm 250.
+TMeasureDataP ReMeasured() {
+    TMeasureDataP data;
+    TMeasureRecord high = Single(kKindMagnetic, 9, 1, 0, 900, -1);
+    high.time = EncodeDateTime(2026, 3, 17, 10, 0, 5, 0);
+    TMeasureRecord low = Single(kKindMagnetic, 9, 1, 0, 5, -1);
+    low.time = EncodeDateTime(2026, 3, 17, 10, 2, 0, 0);
+    data(kMethodSingle, kKindMagnetic).Records = {high, low};
+    data.SetMethodBytes();
+    return data;
+}
+
+constexpr int kMagneticLowTable = 5;
+
+std::vector<std::string> Confirmations(const ScriptedPrompts& prompts) {
+    std::vector<std::string> texts;
+    for (const auto& shown : prompts.shown)
+        if (shown.kind == "confirm") texts.push_back(shown.text);
+    return texts;
+}
+
+TEST_F(ProtocolEditorTest, ADroppedReadingAboveTheNormIsShownAndChosenBeforeForming) {
+    TReportForm form(NewProtocolSession(ReMeasured()));
+    std::vector<report::ProtocolReportData> shown;
+    form.OnShowDocument = [&shown](const report::ProtocolReportData& data) { shown.push_back(data); };
+    form.FormShow();
+    TStringGrid& magnetic = *form.ResultGrids[kMagneticLowTable];
+    ASSERT_EQ(magnetic.Cell(1, 2), "5.00");
+
+    // Both readings listed, the held one checked, the dropped exceedance marked.
+    ASSERT_TRUE(form.ContestedGrid->isVisibleTo(&form));
+    ASSERT_EQ(form.ContestedGrid->rowCount(), 2);
+    EXPECT_EQ(form.ContestedGrid->item(0, 0)->text().toStdString(), "Плотность магнитного потока 5 Гц – 2 кГц, нТл");
+    EXPECT_EQ(form.ContestedGrid->item(0, 1)->text(), "9");
+    EXPECT_EQ(form.ContestedGrid->item(0, 2)->text(), "0.5");
+    EXPECT_EQ(form.ContestedGrid->item(0, 3)->text(), "250");
+    EXPECT_EQ(form.ContestedGrid->item(0, 4)->text(), "900.00");
+    EXPECT_EQ(form.ContestedGrid->item(1, 4)->text(), "5.00");
+    EXPECT_EQ(form.ContestedGrid->item(0, 5)->text(), "Магнитное поле");
+    EXPECT_EQ(form.ContestedGrid->item(0, 6)->text(), "17.03.2026 10:00:05");
+    EXPECT_FALSE(form.ContestedChoice(0, 0)->isChecked());
+    EXPECT_TRUE(form.ContestedChoice(0, 1)->isChecked());
+    EXPECT_NE(form.ContestedGrid->item(0, 4)->background(), form.ContestedGrid->item(1, 4)->background());
+    EXPECT_NE(form.ContestedLabel->text().toStdString().find("Не показано значение не ниже нормы в ячейках: 1"),
+              std::string::npos);
+
+    // The cell itself is marked in its table, and the mark follows the choice.
+    const auto cellColour = [&form, &magnetic] {
+        QImage image(96, 24, QImage::Format_ARGB32);
+        QPainter painter(&image);
+        form.Grid1DrawCell(magnetic, painter, 1, 2, QRect(0, 0, 96, 24), TGridDrawState{});
+        painter.end();
+        return image.pixelColor(3, 20);
+    };
+    const QColor droppedHigh = cellColour();
+    EXPECT_NE(droppedHigh, magnetic.palette().base().color());
+
+    // Forming as it is asks first; No stores nothing.
+    prompts->confirmAnswers = {false};
+    form.BitBtn1->click();
+    const std::vector<std::string> asked = Confirmations(*prompts);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_NE(asked[0].find("РМ 9, 0.5 м: в таблице 5.00, не показано 900.00 (норма 250)"), std::string::npos)
+        << asked[0];
+    EXPECT_TRUE(shown.empty());
+    EXPECT_EQ(RawRows(Db(), "select count(*) from protocols")[0][0], "0");
+
+    // Choosing the exceedance puts it into the table; forming then asks nothing.
+    form.ContestedChoice(0, 0)->click();
+    EXPECT_EQ(magnetic.Cell(1, 2), "900.00");
+    EXPECT_TRUE(form.ContestedChoice(0, 0)->isChecked());
+    EXPECT_FALSE(form.ContestedChoice(0, 1)->isChecked());
+    EXPECT_EQ(form.ContestedLabel->text().toStdString().find("не ниже нормы"), std::string::npos);
+    EXPECT_NE(cellColour(), droppedHigh);
+    EXPECT_NE(cellColour(), magnetic.palette().base().color());
+    form.BitBtn1->click();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(Confirmations(*prompts).size(), 1u);
+    EXPECT_EQ(shown[0].tables[kMagneticLowTable][2][1], "900.00");
+    EXPECT_EQ(StoredCell(1, kMagneticLowTable, 2, 1), "900.00");
+
+    // The stored protocol keeps the choice in its cell text.
+    TReportForm reopened(StoredProtocolSession(1));
+    reopened.FormShow();
+    EXPECT_EQ(reopened.ResultGrids[kMagneticLowTable]->Cell(1, 2), "900.00");
+    EXPECT_TRUE(reopened.ContestedChoice(0, 0)->isChecked());
+    EXPECT_FALSE(reopened.ContestedChoice(0, 1)->isChecked());
+}
+
+TEST_F(ProtocolEditorTest, GoingOnPastADroppedExceedanceIsAskedOnceAndTypingIsFollowed) {
+    TReportForm form(NewProtocolSession(ReMeasured()));
+    int documents = 0;
+    form.OnShowDocument = [&documents](const report::ProtocolReportData&) { ++documents; };
+    form.FormShow();
+    TStringGrid& magnetic = *form.ResultGrids[kMagneticLowTable];
+
+    // A value typed into the cell is neither reading: none is checked.
+    magnetic.EditCellText(1, 2, "7");
+    EXPECT_FALSE(form.ContestedChoice(0, 0)->isChecked());
+    EXPECT_FALSE(form.ContestedChoice(0, 1)->isChecked());
+    magnetic.EditCellText(1, 2, "5.00");
+    EXPECT_TRUE(form.ContestedChoice(0, 1)->isChecked());
+
+    prompts->confirmAnswers = {true, true};
+    form.BitBtn1->click();
+    form.BitBtn1->click();
+    EXPECT_EQ(documents, 2);
+    const std::vector<std::string> asked = Confirmations(*prompts);
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_NE(asked[0].find("не показано 900.00"), std::string::npos);
+    EXPECT_EQ(asked[1], "Файл с имененим " + ProtocolFilePath(1) + " уже существует, заменить?");
+    EXPECT_EQ(StoredCell(1, kMagneticLowTable, 2, 1), "5.00");
+}
+
+TEST_F(ProtocolEditorTest, TheDateAndTheMeasurementsLeftOutOfTheTablesComeFromTheMeasurements) {
+    const auto at = [](int day, int workplace, int height) {
+        TMeasureRecord r = Single(kKindMagnetic, workplace, height, 0, 5, -1);
+        r.time = EncodeDateTime(2026, 3, day, 11, 0, 0, 0);
+        return r;
+    };
+    TMeasureDataP days;
+    days(kMethodSingle, kKindMagnetic).Records = {at(16, 0, 1), at(17, 1, 1), at(17, 2, 0), at(18, 3, 2), at(18, 0, 0)};
+    days.SetMethodBytes();
+    TMeasureDataP unnumbered;
+    unnumbered(kMethodSingle, kKindMagnetic).Records = {at(16, 0, 1), at(17, 0, 2)};
+    unnumbered.SetMethodBytes();
+
+    const struct {
+        const char* name;
+        TMeasureDataP data;
+        TDateTime date;
+        std::string daysNote;  // "" hidden
+        std::string omitted;   // "" hidden
+    } cases[] = {
+        {"one day, all in the tables", ThreeWorkplaces(), EncodeDate(2010, 3, 5), "", ""},
+        {"several days, some left out", days, EncodeDate(2026, 3, 17),
+         "Измерения проведены с 17.03.2026 по 18.03.2026.",
+         "Не вошли в таблицы одиночных измерений: 3 (без номера рабочего места: 2; без высоты: 1)."},
+        {"no numbered workplace", unnumbered, EncodeDate(2026, 3, 16),
+         "Измерения проведены с 16.03.2026 по 17.03.2026.",
+         "Не вошли в таблицы одиночных измерений: 2 (без номера рабочего места: 2)."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        prompts->shown.clear();
+        TReportForm form(NewProtocolSession(c.data));
+        form.FormShow();
+        EXPECT_EQ(DateToStr(form.Date()), DateToStr(c.date));
+        EXPECT_EQ(form.DateSpanLabel->isVisibleTo(&form), !c.daysNote.empty());
+        EXPECT_EQ(form.DateSpanLabel->text().toStdString(), c.daysNote);
+        EXPECT_EQ(form.OmittedLabel->isVisibleTo(&form), !c.omitted.empty());
+        EXPECT_EQ(form.OmittedLabel->text().toStdString(), c.omitted);
+        EXPECT_FALSE(form.ContestedGrid->isVisibleTo(&form));
+    }
+    EXPECT_EQ(prompts->Messages(), std::vector<std::string>{"Нет данных для формирования отчёта"});
 }
 
 }  // namespace

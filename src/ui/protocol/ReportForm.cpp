@@ -6,6 +6,7 @@
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -18,6 +19,7 @@
 #include <QShowEvent>
 #include <QStyle>
 #include <QStyledItemDelegate>
+#include <QTableWidget>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -29,6 +31,7 @@
 #include "base/Clock.h"
 #include "base/DateTime.h"
 #include "base/Exceptions.h"
+#include "base/Prompts.h"
 #include "ui/grid/StringGrid.h"
 #include "ui/HandlerGuard.h"
 #include "ui/ModalRunner.h"
@@ -44,6 +47,8 @@ constexpr int kTablesMargin = 12;
 constexpr int kMinimumTablesWidth = 860;  // captions are one or two lines wide
 constexpr int kCellMargins = 6;           // left and right of a cell's text, and a unit to spare
 constexpr const char* kUnit = "uReportForm";
+const QColor kContestedColor(255, 243, 196);    // several readings, one shown
+const QColor kDroppedHighColor(255, 208, 208);  // a reading at or above the norm not shown
 
 QString ToQ(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -127,8 +132,10 @@ TReportForm::~TReportForm() {
     for (TStringGrid* grid : ResultGrids) {
         if (!grid) continue;
         grid->OnSelectCell = nullptr;
+        grid->OnSetEditText = nullptr;
         grid->viewport()->removeEventFilter(this);
     }
+    if (ContestedGrid) ContestedGrid->viewport()->removeEventFilter(this);
 }
 
 // ---- window -----------------------------------------------------------------
@@ -177,6 +184,32 @@ void TReportForm::BuildWindow() {
     content->setBackgroundRole(QPalette::Base);
     auto* contentLayout = new QVBoxLayout(content);
     contentLayout->addWidget(BuildFieldsPanel());
+
+    OmittedLabel = new QLabel(content);
+    OmittedLabel->setObjectName("OmittedLabel");
+    OmittedLabel->setWordWrap(true);
+    OmittedLabel->setTextFormat(Qt::PlainText);
+    OmittedLabel->hide();
+    contentLayout->addWidget(OmittedLabel);
+    ContestedLabel = new QLabel(content);
+    ContestedLabel->setObjectName("ContestedLabel");
+    ContestedLabel->setWordWrap(true);
+    ContestedLabel->setTextFormat(Qt::PlainText);
+    ContestedLabel->hide();
+    contentLayout->addWidget(ContestedLabel);
+    ContestedGrid = new QTableWidget(content);
+    ContestedGrid->setObjectName("ContestedGrid");
+    ContestedGrid->setColumnCount(8);
+    ContestedGrid->setHorizontalHeaderLabels(
+        {"Величина", "№ РМ", "Высота, м", "Норма", "Значение", "Вид измерения", "Время", "В таблице"});
+    ContestedGrid->verticalHeader()->hide();
+    ContestedGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ContestedGrid->setSelectionMode(QAbstractItemView::NoSelection);
+    ContestedGrid->setWordWrap(true);
+    ContestedGrid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    ContestedGrid->viewport()->installEventFilter(this);
+    ContestedGrid->hide();
+    contentLayout->addWidget(ContestedGrid);
 
     tablesPanel_ = new QWidget(content);
     tablesPanel_->setObjectName("TablesPanel");
@@ -267,6 +300,11 @@ QWidget* TReportForm::BuildFieldsPanel() {
             DateTimePicker1->setCalendarPopup(true);
             DateTimePicker1->setDisplayFormat("dd.MM.yyyy");
             field = DateTimePicker1;
+            DateSpanLabel = new QLabel(panel);
+            DateSpanLabel->setObjectName("DateSpanLabel");
+            DateSpanLabel->setTextFormat(Qt::PlainText);
+            DateSpanLabel->hide();
+            grid->addWidget(DateSpanLabel, row + 1, 1);
         } else if (def.control.starts_with("Memo")) {
             auto* memo = new QPlainTextEdit(panel);
             memo->setFixedHeight(4 * fontMetrics().lineSpacing() + 12);
@@ -307,7 +345,7 @@ QWidget* TReportForm::BuildFieldsPanel() {
             SpeedButtons.emplace(std::string(def.pickerButton), button);
             grid->addWidget(button, row, 2, Qt::AlignTop);
         }
-        ++row;
+        row += def.control == kDateControl ? 2 : 1;
     }
     return panel;
 }
@@ -372,12 +410,21 @@ void TReportForm::FormCreate() {
         grid.viewport()->installEventFilter(this);
         TStringGrid* target = &grid;
         grid.OnSelectCell = [this, target](int col, int row) { Grid1SelectCell(*target, col, row); };
+        // A value typed into a contested cell changes what the list shows as held.
+        grid.OnSetEditText = [this, index](int col, int row, const QString&) {
+            if (marks_.contains({index, col, row})) RefreshContested();
+        };
     }
     // A wheel turned over a combo or the date while scrolling past them must
     // not change the signatory or the date.
     for (QWidget* field : std::initializer_list<QWidget*>{ComboBoxEx9, ComboBoxEx10, DateTimePicker1})
         field->installEventFilter(this);
-    SetDate(DateOf(Now()));
+    // A new protocol is dated by its measurements, not by the day it is written.
+    const std::optional<TDaySpan> days = MeasurementDays(session_.Measurements);
+    SetDate(days ? days->first : DateOf(Now()));
+    const std::string daysNote = MeasurementDaysNote(session_.Measurements);
+    DateSpanLabel->setText(ToQ(daysNote));
+    DateSpanLabel->setVisible(!daysNote.empty());
     LayOutTables();
 }
 
@@ -392,6 +439,7 @@ void TReportForm::FormShow() {
     // A failing step ends the preparation; what was done stays and the window opens.
     RunHandler([this] { PrepareEditor(session_, *this); });
     LayOutTables();
+    ShowReadingNotes();
 }
 
 // ---- fields -----------------------------------------------------------------
@@ -574,9 +622,13 @@ void TReportForm::Grid1DrawCell(TStringGrid& grid, QPainter& canvas, int col, in
         area.setTop(area.top() + 2);
     }
     const QPalette& palette = grid.palette();
+    const auto mark = marks_.find({TableIndexOf(grid), col, row});
     if (state.selected) {
         canvas.fillRect(area, palette.highlight());
         canvas.setPen(palette.highlightedText().color());
+    } else if (mark != marks_.end()) {
+        canvas.fillRect(area, mark->second == TCellMark::DropsAtOrAboveNorm ? kDroppedHighColor : kContestedColor);
+        canvas.setPen(palette.text().color());
     } else {
         canvas.fillRect(area, state.fixed ? grid.FixedColor() : palette.base().color());
         canvas.setPen(palette.text().color());
@@ -739,6 +791,13 @@ report::ProtocolReportData TReportForm::DocumentData() const {
 
 void TReportForm::BitBtn1Click() {
     ReadTablesFromGrids();
+    // A reading at or above the norm that the tables do not show is never
+    // dropped without the user knowing.
+    const std::string question = HiddenExceedanceQuestion(contested_, session_.Tables);
+    if (!question.empty()) {
+        if (!Prompts().Confirm(question, "Подтверждение")) return;
+        AcceptHiddenExceedances(contested_, session_.Tables);
+    }
     if (FormProtocol(session_, *this) == TFormOutcome::NotStored) return;
     ReportGridIndex = 0;
     const report::ProtocolReportData data = DocumentData();

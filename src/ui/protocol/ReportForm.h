@@ -6,7 +6,10 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <tuple>
+#include <vector>
 
+#include "protocol/CellReadings.h"
 #include "protocol/ProtocolFields.h"
 #include "protocol/ProtocolSession.h"
 #include "report/ProtocolReport.h"
@@ -18,8 +21,10 @@ class QLineEdit;
 class QPainter;
 class QPlainTextEdit;
 class QPushButton;
+class QRadioButton;
 class QRect;
 class QScrollArea;
+class QTableWidget;
 class QToolButton;
 class QWidget;
 
@@ -81,6 +86,14 @@ public:
     // What the printed document shows.
     report::ProtocolReportData DocumentData() const;
 
+    // The cells of the level tables that several measurements are written
+    // into, as found when the window was prepared.
+    const std::vector<TContestedCell>& ContestedCells() const { return contested_; }
+    // The table cell takes that reading's value (the user's choice).
+    void HoldContestedReading(std::size_t cell, std::size_t reading);
+    // The choice button of a reading in ContestedGrid; null outside the list.
+    QRadioButton* ContestedChoice(std::size_t cell, std::size_t reading) const;
+
     // Shows the document; ShowProtocolDocument unless replaced (tests).
     std::function<void(const report::ProtocolReportData&)> OnShowDocument;
 
@@ -109,6 +122,13 @@ public:
     // The calibration of each meter that took the measurements; hidden when
     // no measurement came from a recorded download.
     QLabel* CalibrationLabel = nullptr;
+    // Several days of measurements, under the date; hidden for one day.
+    QLabel* DateSpanLabel = nullptr;
+    // How many single measurements the tables leave out, and why.
+    QLabel* OmittedLabel = nullptr;
+    // The contested cells: every reading, the one the table holds, a choice.
+    QLabel* ContestedLabel = nullptr;
+    QTableWidget* ContestedGrid = nullptr;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -121,10 +141,22 @@ private:
     void PickInto(const std::string& control);
     void ShowTable(int index);
     int TableIndexOf(const TStringGrid& grid) const;
+    // Readings notes of FormShow: left-out measurements, contested cells.
+    void ShowReadingNotes();
+    void FillContestedGrid();
+    // Brings the list's choices, marks and the grids' colours up to what
+    // the cells hold now.
+    void RefreshContested();
+    std::string GridText(const TContestedCell& cell) const;
+
+    enum class TCellMark { Contested, DropsAtOrAboveNorm };
 
     TProtocolSession session_;
     std::map<std::string, QWidget*, std::less<>> fields_;
     QWidget* tablesPanel_ = nullptr;
+    std::vector<TContestedCell> contested_;
+    std::vector<std::vector<QRadioButton*>> choices_;       // [cell][reading]
+    std::map<std::tuple<int, int, int>, TCellMark> marks_;  // (table, col, row)
 };
 
 // The printed document of the protocol in its preview window; returns when
