@@ -22,8 +22,9 @@ public:
     // A one-line input box; nullopt when cancelled.
     virtual std::optional<std::string> InputText(const std::string& caption, const std::string& prompt,
                                                  const std::string& initial) = 0;
-    // File dialogs starting in `directory` (empty: the platform's choice);
-    // `filter` is "Описание (*.ext)"; nullopt when cancelled.
+    // File dialogs starting in `directory` (empty: the platform's choice; a
+    // path ending in a file name starts in its directory with that name
+    // offered); `filter` is "Описание (*.ext)"; nullopt when cancelled.
     virtual std::optional<std::string> OpenFileName(const std::string& title, const std::string& filter,
                                                     const std::string& directory) = 0;
     virtual std::optional<std::string> SaveFileName(const std::string& title, const std::string& filter,

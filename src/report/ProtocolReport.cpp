@@ -326,6 +326,8 @@ void ExportProtocolPdf(const ProtocolReportData& data, const std::string& path) 
 void ShowProtocolPreview(const ProtocolReportData& data, QWidget* parent) {
     ProtocolDataSources sources(data);
     ReportPreviewDialog preview(PrepareProtocol(sources.Sources(), sources.Position()), parent);
+    const auto number = data.fields.find("Edit0");
+    preview.SetPdfFileName(ProtocolPdfFileName(number != data.fields.end() ? number->second : std::string()));
     preview.exec();
 }
 

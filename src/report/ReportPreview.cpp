@@ -8,6 +8,8 @@
 
 #include "base/Exceptions.h"
 #include "base/Prompts.h"
+#include "base/SaveLocation.h"
+#include "storage/Utilities.h"
 #include "report/PrintTarget.h"
 
 namespace zorvex::report {
@@ -52,13 +54,18 @@ void ReportPreviewDialog::PaintPages(QPrinter* target) {
 }
 
 void ReportPreviewDialog::SaveAsPdf() {
-    const auto path = Prompts().SaveFileName("Сохранить в PDF", "Документ PDF (*.pdf)", "pdf", "");
+    const auto path = AskSaveFileName("Сохранить в PDF", "Документ PDF (*.pdf)", "pdf", pdfFileName_);
     if (!path) return;
     try {
         ExportPdf(report_, *path);
     } catch (const Exception& error) {
         Prompts().ShowMessage(error.Message(), "Ошибка", MessageIcon::Error);
     }
+}
+
+std::string ProtocolPdfFileName(const std::string& protocolNumber) {
+    const std::string number = FileNamePart(TrimBlanks(protocolNumber));
+    return number.empty() ? std::string("Протокол") : "Протокол № " + number;
 }
 
 }  // namespace zorvex::report

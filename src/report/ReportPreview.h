@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPrintPreviewDialog>
+#include <string>
 
 #include "report/ReportEngine.h"
 
@@ -20,10 +21,13 @@ public:
 
     const PreparedReport& Report() const { return report_; }
     QAction* SavePdfAction() const { return savePdf_; }
+    // The name "Сохранить в PDF" offers (without extension; empty: none).
+    void SetPdfFileName(std::string name) { pdfFileName_ = std::move(name); }
+    const std::string& PdfFileName() const { return pdfFileName_; }
 
 public slots:
-    // Asks for a file name and writes the document there; a failure is
-    // reported in a message box.
+    // Asks for a file name, starting where files are saved (AskSaveFileName),
+    // and writes the document there; a failure is reported in a message box.
     void SaveAsPdf();
 
 private slots:
@@ -32,6 +36,11 @@ private slots:
 private:
     PreparedReport report_;
     QAction* savePdf_ = nullptr;
+    std::string pdfFileName_;
 };
+
+// The name a protocol's PDF is offered under: "Протокол № 77", or "Протокол"
+// when the protocol has no number.
+std::string ProtocolPdfFileName(const std::string& protocolNumber);
 
 }  // namespace zorvex::report

@@ -119,7 +119,8 @@ void TSQLiteDatabase::ReportError(const std::string& message, const std::string&
     const char* text = sqlite3_errmsg(db_);
     if (code != 0 && text) {
         throw ESQLiteException(message + ".\rError [" + std::to_string(code) + "]: " + SQLiteErrorName(code) +
-                               ".\r\"" + sql + "\": " + Cp1251ToUtf8(text));
+                                   ".\r\"" + sql + "\": " + Cp1251ToUtf8(text),
+                               sqlite3_extended_errcode(db_));
     }
     throw ESQLiteException(message);
 }

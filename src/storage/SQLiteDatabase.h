@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <string_view>
 #include <variant>
 #include <vector>
@@ -20,7 +21,15 @@ namespace zorvex {
 // report where there is one.
 class ESQLiteException : public Exception {
 public:
-    using Exception::Exception;
+    explicit ESQLiteException(std::string message, int resultCode = 0)
+        : Exception(std::move(message)), resultCode_(resultCode) {}
+    // SQLite's (extended) result code of the failure; 0 when the layer itself refused.
+    int ResultCode() const noexcept { return resultCode_; }
+    // The primary code (SQLITE_BUSY, SQLITE_READONLY ...), which an extended one carries in its low byte.
+    int PrimaryResultCode() const noexcept { return resultCode_ & 0xff; }
+
+private:
+    int resultCode_ = 0;
 };
 
 // Positional parameters: the k-th value binds to `?` number k+1. Text is

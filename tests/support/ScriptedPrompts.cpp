@@ -34,6 +34,10 @@ std::optional<std::string> ScriptedPrompts::InputText(const std::string& caption
 std::optional<std::string> ScriptedPrompts::OpenFileName(const std::string& title, const std::string&,
                                                          const std::string& directory) {
     shown.push_back({"open", title, {}, MessageIcon::None, directory});
+    return NextFileAnswer(title);
+}
+
+std::optional<std::string> ScriptedPrompts::NextFileAnswer(const std::string& title) {
     if (fileAnswers.empty()) {
         ADD_FAILURE() << "unexpected file dialog: " << title;
         return std::nullopt;
@@ -43,9 +47,10 @@ std::optional<std::string> ScriptedPrompts::OpenFileName(const std::string& titl
     return answer;
 }
 
-std::optional<std::string> ScriptedPrompts::SaveFileName(const std::string& title, const std::string& filter,
+std::optional<std::string> ScriptedPrompts::SaveFileName(const std::string& title, const std::string&,
                                                          const std::string&, const std::string& directory) {
-    return OpenFileName(title, filter, directory);
+    shown.push_back({"save", title, {}, MessageIcon::None, directory});
+    return NextFileAnswer(title);
 }
 
 void ScriptedPrompts::Beep() { shown.push_back({"beep", {}, {}, MessageIcon::None, {}}); }

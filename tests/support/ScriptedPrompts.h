@@ -18,7 +18,7 @@ public:
         std::string text;
         std::string caption;
         MessageIcon icon = MessageIcon::None;
-        std::string directory;  // where a file dialog started
+        std::string directory;  // where a file dialog started (a directory, or the file it offered)
     };
 
     std::vector<Shown> shown;
@@ -41,6 +41,9 @@ public:
 
     // Texts of the notices shown so far.
     std::vector<std::string> Messages() const;
+
+private:
+    std::optional<std::string> NextFileAnswer(const std::string& title);
 };
 
 }  // namespace zorvex::test

@@ -10,11 +10,14 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <optional>
 
 #include "MainformFixture.h"
 #include "base/Clock.h"
 #include "base/CodePage1251.h"
+#include "base/Paths.h"
 #include "base/RunSettings.h"
 #include "device/DemoMeter.h"
 #include "device/DriverLoader.h"
@@ -22,8 +25,10 @@
 #include "device/SimulatedMeter.h"
 #include "device/SimulatedUsbBus.h"
 #include "device/UsbBus.h"
+#include "storage/DBDataAdapter.h"
 #include "storage/DownloadStore.h"
 #include "storage/FileDataAdapter.h"
+#include "storage/Levels.h"
 #include "support/FileSizeLimit.h"
 #include "support/RawSqlite.h"
 #include "ui/AboutForm.h"
@@ -388,7 +393,6 @@ TEST_F(CommandsTest, SavingKeepsTheRecordsOfTheDatabaseAndOpenedFileRecordsNever
     const std::string file = Data("set.zorvex");
     prompts->fileAnswers = {file};
     Trigger("N5");
-    EXPECT_EQ(prompts->shown.back().directory, ProgramDirectory());  // the dialogs start beside the program
     TMeasureDataP inFile;
     TFileDataAdapter().GetData(file, inFile);
     ASSERT_EQ(inFile(0, kKindMagnetic).Records.size(), 2u);
@@ -425,6 +429,210 @@ TEST_F(CommandsTest, SavingKeepsTheRecordsOfTheDatabaseAndOpenedFileRecordsNever
     EXPECT_EQ(form->Matrix()(0, kKindMagnetic).Records[1].workplace, 45);
 }
 
+TEST_F(CommandsTest, SaveDialogsStartBesideTheDatabaseThenWhereTheUserSavedAndOfferWhatIsSaved) {
+    TMeasureDataP data;
+    data(kMethodSingle, kKindMagnetic).Records = {Record(3, At(2024, 3, 5, 9), 5, 0),
+                                                  Record(3, At(2024, 3, 6, 9), 6, 0)};
+    for (int i = 0; i < 3; ++i)
+        data(kMethodMonitoring, kKind50Hz).Records.push_back(Record(0, At(2024, 3, 7, 10, 0, i * 10), 1 + i, 2));
+    Show(data, kMethodSingle, kKindMagnetic);
+    std::filesystem::create_directories(Data("stick"));
+    const auto inStick = [this](const std::string& name) { return Data("stick/" + name); };
+    const auto showRun = [this] {
+        form->N2Click();
+        form->TabControl1->setCurrentIndex(kKind50Hz);
+    };
+    struct Case {
+        const char* name;
+        std::function<void()> command;
+        const char* dialog;
+        std::string start;  // where the dialog starts, with the name it offers
+        std::optional<std::string> answer;
+    };
+    const std::vector<Case> cases = {
+        {"measurement file", [&] { Trigger("N5"); }, "save", Data("Измерения 05.03.2024-07.03.2024.zorvex"),
+         std::nullopt},
+        {"open", [&] { Trigger("N4"); }, "open", Utf8FromPath(dir.path()), std::nullopt},
+        {"export of the singles", [&] { Trigger("N17"); }, "save",
+         Data("Однократные Магнитное поле 05.03.2024-06.03.2024.csv"), inStick("singles.csv")},
+        // From here on the dialogs start where the user saved.
+        {"measurement file again", [&] { Trigger("N5"); }, "save", inStick("Измерения 05.03.2024-07.03.2024.zorvex"),
+         std::nullopt},
+        {"open again", [&] { Trigger("N4"); }, "open", Utf8FromPath(dir.path() / "stick"), std::nullopt},
+        {"export of the run",
+         [&] {
+             showRun();
+             Trigger("N17");
+         },
+         "save", inStick("Мониторинг 50Гц 07.03.2024 10-00-00.csv"), std::nullopt},
+        {"graph", [&] { form->SaveGraphBtnClick(); }, "save", inStick("График 50Гц 07.03.2024 10-00-00.png"),
+         std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        prompts->shown.clear();
+        prompts->fileAnswers = {c.answer};
+        prompts->confirmAnswers = {false};  // the export asks whether to open its file
+        c.command();
+        ASSERT_FALSE(prompts->shown.empty());
+        EXPECT_EQ(prompts->shown[0].kind, c.dialog);
+        EXPECT_EQ(prompts->shown[0].directory, c.start);
+        EXPECT_TRUE(prompts->Messages().empty());
+    }
+    EXPECT_TRUE(std::filesystem::exists(inStick("singles.csv")));
+}
+
+TEST_F(CommandsTest, SavingNothingNeverEmptiesAFileOfMeasurements) {
+    TMeasureDataP two;
+    two(kMethodSingle, kKindMagnetic).Records = {Record(3, At(2012, 5, 1), 5, 0), Record(3, At(2012, 5, 2), 6, 0)};
+    TFileDataAdapter().PutData(two, Data("full.zorvex"));
+    TMeasureDataP none;
+    TFileDataAdapter().PutData(none, Data("empty.zorvex"));
+    std::ofstream(Data("notes.txt")) << "not a measurement file";
+    const std::string full = ReadBytes(Data("full.zorvex"));
+    struct Case {
+        const char* name;
+        bool nothingOnView;
+        std::string file;
+        std::vector<std::string> messages;
+        std::int64_t inFileAfter;  // measurements in the file after the save; -1: the file kept its bytes
+    };
+    const std::vector<Case> cases = {
+        {"nothing over measurements", true, Data("full.zorvex"),
+         {"Нет измерений для сохранения: файл «" + Data("full.zorvex") + "» с измерениями (2) оставлен как был."},
+         -1},
+        {"nothing as a new file", true, Data("new.zorvex"), {}, 0},
+        {"nothing over an empty file", true, Data("empty.zorvex"), {}, 0},
+        {"nothing over a file of something else", true, Data("notes.txt"), {}, 0},
+        {"measurements over measurements", false, Data("full.zorvex"), {}, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TMeasureDataP onView;
+        if (!c.nothingOnView) onView(kMethodSingle, kKind50Hz).Records = {Record(0, At(2013, 1, 1), 1, 2)};
+        Show(onView, kMethodSingle, kKind50Hz);
+        prompts->shown.clear();
+        prompts->fileAnswers = {c.file};
+        Trigger("N5");
+        EXPECT_EQ(prompts->Messages(), c.messages);
+        if (c.inFileAfter < 0) {
+            EXPECT_EQ(ReadBytes(c.file), full);
+            EXPECT_EQ(prompts->shown.back().icon, MessageIcon::Warning);
+        } else {
+            TMeasureDataP read;
+            TFileDataAdapter().GetData(c.file, read);
+            EXPECT_EQ(static_cast<std::int64_t>(read.TotalRecords()), c.inFileAfter);
+        }
+    }
+}
+
+TEST_F(CommandsTest, AnEditOfRecordsFromAFileSaysOnceItStaysInTheWindow) {
+    TMeasureDataP stored;
+    stored(kMethodSingle, kKindMagnetic).Records = {Record(3, At(2012, 5, 1), 5, 0), Record(3, At(2012, 5, 2), 6, 0)};
+    TFileDataAdapter().PutData(stored, Data("set.zorvex"));
+    const std::string notice =
+        "Изменения рабочего места и высоты у измерений из файла не записываются ни в файл, ни в базу и пропадут при "
+        "следующей загрузке. Чтобы сохранить их, сохраните данные в файл (F2).";
+    const auto open = [this] {
+        prompts->fileAnswers = {Data("set.zorvex")};
+        Trigger("N4");
+        ASSERT_EQ(form->Kind(), kKindMagnetic);
+    };
+    open();
+    const std::string before = ReadBytes(Data("set.zorvex"));
+    struct Step {
+        const char* name;
+        int col, row;
+        const char* text;
+        std::size_t notices;  // notices shown so far
+    };
+    const std::vector<Step> steps = {
+        {"same workplace", 1, 2, "0", 0},
+        {"first edit", 1, 2, "7", 1},
+        {"second edit", 1, 3, "8", 1},
+        {"height", 2, 2, "1.5", 1},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.name);
+        form->DataGrid->EditCellText(s.col, s.row, s.text);
+        EXPECT_EQ(prompts->Messages(), std::vector<std::string>(s.notices, notice));
+    }
+    EXPECT_EQ(form->Matrix()(kMethodSingle, kKindMagnetic).Records[0].height, 3);
+    EXPECT_EQ(ReadBytes(Data("set.zorvex")), before);
+    ASSERT_EQ(prompts->shown.back().icon, MessageIcon::Information);
+
+    // The next file opened is told about again: a height edit says it as well.
+    open();
+    form->DataGrid->EditCellText(2, 3, "0.5");
+    EXPECT_EQ(prompts->Messages(), std::vector<std::string>(2, notice));
+
+    // Records of the program's database are written where they belong: no notice.
+    form->TakeOverMatrix(stored, false);
+    form->StoreMeasurements();
+    form->SetupDataGrid();
+    form->DataGrid->EditCellText(1, 2, "9");
+    EXPECT_EQ(prompts->Messages().size(), 2u);
+    EXPECT_EQ(Count(Data("data.db"), " where workplace = 9"), "1");
+}
+
+TEST_F(CommandsTest, RowsOutsideTheMatrixAreCountedOncePerLoad) {
+    TMeasureDataP two;
+    two(kMethodSingle, kKindMagnetic).Records = {Record(3, At(2012, 5, 1), 5, 0), Record(3, At(2012, 5, 2), 6, 0)};
+    for (const std::string& file : {std::string(), Data("set.zorvex"), Data("clean.zorvex")}) {
+        TMeasureDataP copy = two;
+        TDBDataAdapter().PutData(copy, file);  // "": the program's database
+    }
+    // A method and a kind that no tab shows, stored by another program.
+    const std::string alien =
+        "insert into measurements (method, kind, number, workplace, height, time, mvalue, mvalue2, evalue, evalue2, "
+        "band, rejection) select 2, kind, number, workplace, height, time, mvalue, mvalue2, evalue, evalue2, band, "
+        "rejection from measurements; update measurements set kind = 7 where id = 1";
+    RawExec(Data("data.db"), alien);
+    RawExec(Data("set.zorvex"), alien);
+    form->BuildDateTree();
+    const auto skipped = [](int n) {
+        return std::vector<std::string>{"Не показано записей: " + std::to_string(n) +
+                                        " — их режим или вид измерения программе неизвестен."};
+    };
+    struct Case {
+        const char* name;
+        std::function<void()> load;
+        std::vector<std::string> messages;
+        std::size_t shown;  // records on view
+    };
+    const std::vector<Case> cases = {
+        {"a measurement file",
+         [&] {
+             prompts->fileAnswers = {Data("set.zorvex")};
+             Trigger("N4");
+         },
+         skipped(3), 1},
+        {"a file without such rows",
+         [&] {
+             prompts->fileAnswers = {Data("clean.zorvex")};
+             Trigger("N4");
+         },
+         {}, 2},
+        {"a day of the history",
+         [&] {
+             QTreeWidgetItem* day = form->DateTree->topLevelItem(0)->child(0)->child(0);
+             form->DateTree->setCurrentItem(day);
+             form->DateTreeClick();
+         },
+         skipped(2), 0},
+        {"the same day again",
+         [&] { form->DateTreeClick(); },
+         skipped(2), 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        prompts->shown.clear();
+        c.load();
+        EXPECT_EQ(prompts->Messages(), c.messages);
+        EXPECT_EQ(form->Matrix().TotalRecords(), c.shown);
+    }
+}
+
 // ---- clearing --------------------------------------------------------------------------
 
 TEST_F(CommandsTest, ClearHistoryDeletesOnlyWhenConfirmed) {
@@ -454,22 +662,72 @@ TEST_F(CommandsTest, ClearHistoryDeletesOnlyWhenConfirmed) {
     EXPECT_EQ(Cell(5, 2), "");
 }
 
+TEST_F(CommandsTest, AClearHistoryTheDatabaseRefusesSaysWhyInRussianAndChangesNothing) {
+    TMeasureDataP data;
+    data(kMethodSingle, kKindElectric).Records = {Record(4, At(2012, 5, 2), 0, 3)};
+    form->TakeOverMatrix(data, false);
+    form->SelectNewestData();
+    form->StoreMeasurements();
+    const TMeasureDataP stored = form->Matrix();
+    std::unique_ptr<TSQLiteDatabase> other;  // another program on the same file
+    struct Case {
+        const char* name;
+        std::function<void()> refuse, allow;  // make the database refuse the delete, and undo that
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"read-only", [] { MainDatabase().Execute("pragma query_only = 1"); },
+         [] { MainDatabase().Execute("pragma query_only = 0"); },
+         "Не удалось стереть историю измерений: база данных открыта только для чтения"},
+        {"busy",
+         [&] {
+             MainDatabase().SetBusyTimeout(0);
+             other = TSQLiteDatabase::Open(Data("data.db"));
+             other->Execute("begin immediate");
+         },
+         [&] {
+             other.reset();
+             MainDatabase().SetBusyTimeout(TSQLiteDatabase::kDefaultBusyTimeoutMs);
+         },
+         "Не удалось стереть историю измерений: база данных занята другой программой, повторите позже"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        prompts->shown.clear();
+        prompts->confirmAnswers = {true};
+        c.refuse();
+        Trigger("N18");
+        c.allow();
+        EXPECT_EQ(prompts->Messages(), std::vector<std::string>{c.message});
+        EXPECT_EQ(prompts->shown.back().icon, MessageIcon::Error);
+        EXPECT_EQ(Count(Data("data.db")), "1");
+        EXPECT_EQ(form->Matrix(), stored);
+        EXPECT_EQ(form->DateTree->topLevelItemCount(), 1);
+        EXPECT_EQ(Cell(5, 2), "3.00");
+    }
+}
+
 TEST_F(CommandsTest, ClearMeterMemoryZeroesTheSingleCountOnly) {
     struct Case {
         const char* name;
         bool answer, present;
         std::uint8_t acknowledgement;
         std::vector<std::string> messages;
+        MessageIcon icon;
         bool cleared;
     };
+    const std::string cleared =
+        "Записи однократных измерений удалены из памяти прибора. Данные мониторинга остались в приборе.";
     const std::vector<Case> cases = {
-        {"confirmed", true, true, 0x11, {}, true},
-        {"answered No", false, true, 0x11, {}, false},
-        {"no meter", true, false, 0x11, {"Устройство не найдено"}, false},
-        {"wrong acknowledgement", true, true, 0x12, {"Ошибка обмена"}, false},
+        {"confirmed", true, true, 0x11, {cleared}, MessageIcon::Information, true},
+        {"answered No", false, true, 0x11, {}, MessageIcon::None, false},
+        {"no meter", true, false, 0x11, {"Устройство не найдено"}, MessageIcon::Error, false},
+        {"wrong acknowledgement", true, true, 0x12, {"Ошибка обмена"}, MessageIcon::Error, false},
     };
     TImageBuilder builder;
     builder.AddSingle(5.0, At(2020, 1, 1), 0).AddSingle(6.0, At(2020, 1, 2), 0);
+    // A monitoring run as well: the message says it stays, and the image shows it does.
+    builder.SetMonitoring(0x20, 0, At(2020, 1, 3), 10, {1.0, 2.0, 3.0});
     const std::vector<std::uint8_t> image = builder.Image();
     ASSERT_NE(image[5194], 0);
     for (const Case& c : cases) {
@@ -483,7 +741,7 @@ TEST_F(CommandsTest, ClearMeterMemoryZeroesTheSingleCountOnly) {
         EXPECT_EQ(prompts->shown.at(0).text, "Удалить все записи измерений из карты памяти?");
         EXPECT_EQ(prompts->Messages(), c.messages);
         if (!c.messages.empty()) {
-            EXPECT_EQ(prompts->shown.back().icon, MessageIcon::Error);
+            EXPECT_EQ(prompts->shown.back().icon, c.icon);
         }
         std::vector<std::uint8_t> expected = image;
         if (c.cleared) expected[5194] = 0;
@@ -519,30 +777,46 @@ TEST_F(CommandsTest, ImageFileIsReadAsTheMeterAndACancelledDialogStoresNothingTw
     EXPECT_TRUE(ListDownloads().empty());  // a trial command, not a download of the meter
 }
 
-TEST_F(CommandsTest, RecreateDatabaseOnlyWhenConfirmed) {
+TEST_F(CommandsTest, RecreateDatabaseOnlyWhenConfirmedAndShowsTheNewOneAfterwards) {
     // The file recreated is the one the window opened, wherever the program lies.
     EXPECT_EQ(form->RecreatedDatabaseFile, Data("data.db"));
     TMeasureDataP data;
     data(kMethodSingle, kKind50Hz).Records = {Record(0, At(2012, 5, 1), 1, 2)};
     form->TakeOverMatrix(data, false);
+    form->SelectNewestData();
     form->StoreMeasurements();
     const TMeasureDataP stored = form->Matrix();
     RawExec(Data("data.db"), "insert into orgs (name) values ('kept until recreated')");
+    form->SetLevel(msfMF50hz, 123.0);
+    form->ApplyLevels();
+    const std::string question = "Создать базу данных программы заново? Все данные в ней будут потеряны!";
 
     prompts->confirmAnswers = {false};
     Press(Qt::Key_D, Qt::ControlModifier);
-    EXPECT_EQ(prompts->shown.back().text, "Are you sure you want to recreate main DB? ALL DATA WILL BE LOST!");
+    EXPECT_EQ(prompts->shown.back().text, question);
     EXPECT_EQ(Count(Data("data.db")), "1");
+    EXPECT_EQ(form->Matrix(), stored);
+    EXPECT_DOUBLE_EQ(form->Levels()[msfMF50hz], 123.0);
+    EXPECT_EQ(form->LimGrid->Cell(5, 2), "123.00");
 
     prompts->confirmAnswers = {true};
     Press(Qt::Key_D, Qt::ControlModifier);
+    EXPECT_EQ(prompts->shown.back().text, question);
     EXPECT_TRUE(prompts->Messages().empty());
     EXPECT_EQ(Count(Data("data.db")), "0");
     EXPECT_EQ(RawRows(Data("data.db"), "select count(*) from orgs")[0][0], "0");
-    EXPECT_EQ(form->DateTree->topLevelItemCount(), 1);  // until the next rebuild
-    EXPECT_EQ(form->Matrix(), stored);
+    // What the window shows is the new file's: no history, no records of the
+    // removed file, the levels it was created with.
+    EXPECT_EQ(form->DateTree->topLevelItemCount(), 0);
+    EXPECT_TRUE(form->Matrix().IsEmpty());
+    EXPECT_EQ(form->DataGrid->RowCount(), 3);
+    EXPECT_EQ(Cell(5, 2), "");
+    EXPECT_EQ(form->Levels(), kLevelDefaults);
+    EXPECT_EQ(form->LimGrid->Cell(5, 2), "5000.00");
+    form->TakeOverMatrix(data, false);
     form->StoreMeasurements();  // the new database is the program's now
     EXPECT_EQ(Count(Data("data.db")), "1");
+    EXPECT_EQ(form->DateTree->topLevelItemCount(), 1);
 }
 
 TEST_F(CommandsTest, HiddenCommandsFollowThePhysicalKeyWhateverTheLayout) {

@@ -27,8 +27,10 @@
 
 #include "base/DataLocations.h"
 #include "base/DateTime.h"
+#include "base/Paths.h"
 #include "base/Prompts.h"
 #include "base/RunSettings.h"
+#include "base/SaveLocation.h"
 #include "storage/DBDataAdapter.h"
 #include "storage/Database.h"
 #include "storage/DownloadStore.h"
@@ -60,7 +62,7 @@ TMainform::TMainform(const std::string& databaseFile, QWidget* parent) : QMainWi
     setObjectName("Mainform");
     // The file the window works on, resolved before opening it moves the
     // working directory: Ctrl+D recreates this one and no other.
-    RecreatedDatabaseFile = std::filesystem::absolute(databaseFile).string();
+    RecreatedDatabaseFile = Utf8FromPath(std::filesystem::absolute(PathFromUtf8(databaseFile)));
     BuildWindow();
     BuildMenus();
     // The built-in levels hold until the stored ones are loaded, and stay
@@ -401,7 +403,10 @@ void TMainform::FormCreate(const std::string& databaseFile) {
     DataGrid->SetFixedColor(QColor(239, 239, 239));
     LimGrid->SetFixedColor(QColor(239, 239, 239));
     LimGrid->setStyleSheet("QTableView { background: rgb(239,239,239); }");
+    // Saved files go beside the database in use until the user saves elsewhere.
+    SetDefaultSaveDirectory(Utf8FromPath(std::filesystem::absolute(PathFromUtf8(databaseFile)).parent_path()));
     SetMainDatabase(OpenDatabase(databaseFile));
+    FinishPendingDownloads();  // a download killed after its commit gets its image file
     try {
         LoadLevels(MainDatabase(), Levels_);
     } catch (...) {
@@ -523,6 +528,7 @@ void TMainform::TakeOverMatrix(TMeasureDataP data, bool idsOfMainDatabase) {
     HideHeightCombo();
     matrix_ = std::move(data);
     idsOfMainDatabase_ = idsOfMainDatabase;
+    fileEditNoticeShown_ = false;
     // No row may stay bound to a record of the replaced matrix.
     filledCount_ = 0;
     DataGrid->ClearDataCells();
@@ -548,11 +554,11 @@ void TMainform::N15Click() {
 }
 
 void TMainform::N11Click() {
-    OpenDocument((std::filesystem::path(DataLocations().documentDirectory) / "zorvex-user-manual.chm").string());
+    OpenDocument(Utf8FromPath(PathFromUtf8(DataLocations().documentDirectory) / "zorvex-user-manual.chm"));
 }
 
 void TMainform::N21Click() {
-    OpenDocument((std::filesystem::path(DataLocations().documentDirectory) / "sanpin.chm").string());
+    OpenDocument(Utf8FromPath(PathFromUtf8(DataLocations().documentDirectory) / "sanpin.chm"));
 }
 
 void TMainform::OpenDocument(const std::string& path) {
@@ -717,6 +723,7 @@ void TMainform::DateTreeClick() {
     TakeOverMatrix(std::move(data), true);
     SetupDataGrid();
     SelectNewestData();
+    ReportSkippedRows(adapter.SkippedRows);
 }
 
 void TMainform::HistoryBtnClick() {

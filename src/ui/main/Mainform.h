@@ -221,6 +221,12 @@ private:
     void BuildMenus();
     QAction* AddItem(QMenu* menu, const char* name, const QString& caption, const QKeySequence& shortcut = {});
     void LayOutForNewMatrix();
+    // Empties every list of the matrix; the method tags stay.
+    void EmptyMatrix();
+    // Says how many rows of a load could not be placed in the matrix (nothing for none).
+    static void ReportSkippedRows(std::int64_t skipped);
+    // Says once per opened file that edits of its records stay in the window.
+    void NoteEditOfFileRecord();
     void PlaceHeightCombo(int col, int row);
     void HideHeightCombo();
     QString DataCellText(int col, int row) const;
@@ -237,6 +243,7 @@ private:
     // matrix and view state
     TMeasureDataP matrix_;
     bool idsOfMainDatabase_ = false;
+    bool fileEditNoticeShown_ = false;  // since the matrix was last replaced
     int Mode_ = 0;
     int Kind_ = 0;
     int CurrentBand_ = 0;

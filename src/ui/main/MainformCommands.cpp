@@ -4,20 +4,26 @@
 #include <QDialog>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <cstdint>
 #include <filesystem>
+#include <optional>
+#include <span>
 #include <system_error>
 
 #include "base/CodePage1251.h"
-#include "base/DataLocations.h"
 #include "base/Exceptions.h"
 #include "base/Numbers.h"
+#include "base/Paths.h"
 #include "base/Prompts.h"
+#include "base/SaveLocation.h"
 #include "device/DeviceDataSource.h"
 #include "device/MeterCommands.h"
 #include "device/TestDataSource.h"
+#include "storage/DBDataAdapter.h"
 #include "storage/Database.h"
 #include "storage/FileDataAdapter.h"
 #include "storage/FileSafety.h"
+#include "storage/Levels.h"
 #include "storage/SQLiteDatabase.h"
 #include "storage/Utilities.h"
 #include "ui/AboutForm.h"
@@ -25,6 +31,7 @@
 #include "ui/PasportForm.h"
 #include "ui/grid/StringGrid.h"
 #include "ui/main/Mainform.h"
+#include "ui/main/SaveNames.h"
 #include "ui/ModalRunner.h"
 #include "ui/protocol/ProtocolWindows.h"
 
@@ -34,6 +41,36 @@ namespace {
 
 const char* const kDataFileFilter = "Данные измерений Zorvex (*.zorvex);;Все файлы (*.*)";
 const char* const kCsvFilter = "Файлы CSV (*.csv);;Все файлы (*.*)";
+
+// The measurements a file holds, or nothing when it is no measurement file
+// (absent, not a database, no measurements table).
+std::optional<std::int64_t> MeasurementsInFile(const std::string& fileName) {
+    if (!IsExistingFile(fileName)) return std::nullopt;
+    try {
+        return TSQLiteDatabase::Open(fileName)->ScalarInt("select count(*) from measurements");
+    } catch (const ESQLiteException&) {
+        return std::nullopt;
+    }
+}
+
+// The database layer reports in SQLite's English; the user is told in
+// Russian what failed, and why where the reason is a common one.
+[[noreturn]] void ThrowDatabaseFailure(const std::string& what, const ESQLiteException& error) {
+    constexpr int kBusy = 5, kLocked = 6, kReadOnly = 8, kFull = 13;
+    const int code = error.PrimaryResultCode();
+    switch (code) {
+        case kReadOnly:
+            throw Exception(what + ": база данных открыта только для чтения");
+        case kBusy:
+        case kLocked:
+            throw Exception(what + ": база данных занята другой программой, повторите позже");
+        case kFull:
+            throw Exception(what + ": на диске нет места");
+        default:
+            break;
+    }
+    throw Exception(what + ": ошибка базы данных" + (code >= 0 ? " (код " + std::to_string(code) + ")" : ""));
+}
 
 // X11 key codes (evdev + 8) of the keys that carry T and D on a Latin layout.
 constexpr quint32 kX11KeyCodeT = 28;
@@ -57,34 +94,76 @@ void TMainform::BitBtn1Click() {
 
 void TMainform::N18Click() {
     if (!Prompts().Confirm("Вы уверены, что хотите стереть все записи в истории измерений?", "Подтверждение")) return;
-    MainDatabase().Execute("delete from measurements");
+    try {
+        MainDatabase().Execute("delete from measurements");
+    } catch (const ESQLiteException& error) {
+        // Nothing was deleted: the tree and the table stay as they are.
+        ThrowDatabaseFailure("Не удалось стереть историю измерений", error);
+    }
+    EmptyMatrix();
+    BuildDateTree();
+    SetupDataGrid();
+}
+
+void TMainform::EmptyMatrix() {
     TMeasureDataP emptied = matrix_;  // the method tags stay
     for (int method = 0; method < kMethodCount; ++method)
         for (int kind = 0; kind < kKindCount; ++kind) emptied(method, kind).Records.clear();
     TakeOverMatrix(std::move(emptied), idsOfMainDatabase_);
-    BuildDateTree();
-    SetupDataGrid();
+}
+
+void TMainform::NoteEditOfFileRecord() {
+    if (idsOfMainDatabase_ || fileEditNoticeShown_) return;
+    fileEditNoticeShown_ = true;
+    Prompts().ShowMessage(
+        "Изменения рабочего места и высоты у измерений из файла не записываются ни в файл, ни в базу и пропадут "
+        "при следующей загрузке. Чтобы сохранить их, сохраните данные в файл (F2).",
+        "Информация", MessageIcon::Information);
+}
+
+void TMainform::ReportSkippedRows(std::int64_t skipped) {
+    if (skipped <= 0) return;
+    Prompts().ShowMessage(
+        "Не показано записей: " + std::to_string(skipped) + " — их режим или вид измерения программе неизвестен.",
+        "Информация", MessageIcon::Warning);
 }
 
 // ---- measurement files ------------------------------------------------------------
 
 void TMainform::N4Click() {
-    const auto fileName = Prompts().OpenFileName("", kDataFileFilter, DataLocations().fileDialogDirectory);
+    // Files are opened where they are saved: beside the database or where the user last saved.
+    const auto fileName = Prompts().OpenFileName("", kDataFileFilter, SaveDirectory());
     if (!fileName) return;
     TMeasureDataP data;
+    std::int64_t skipped = 0;
     {
-        TFileDataAdapter adapter;
-        adapter.GetData(*fileName, data);
+        // Read as the file adapter reads, to learn how many rows the matrix cannot hold.
+        CheckFilePath(*fileName);
+        TDBDataAdapter reader;
+        reader.GetData(*fileName, data);
+        skipped = reader.SkippedRows;
     }
     // The file's ids are its own rows: edits stay in memory.
     TakeOverMatrix(std::move(data), false);
     LayOutForNewMatrix();
     SelectNewestData();
+    ReportSkippedRows(skipped);
 }
 
 void TMainform::N5Click() {
-    const auto fileName = Prompts().SaveFileName("", kDataFileFilter, "zorvex", DataLocations().fileDialogDirectory);
+    const auto fileName = AskSaveFileName("", kDataFileFilter, "zorvex", MeasurementFileName(matrix_));
     if (!fileName) return;
+    CheckOutputPath(*fileName);  // the main database, a directory or a device first: counting could block
+    if (matrix_.IsEmpty()) {
+        // Nothing on view would silently empty a file of measurements; a new
+        // or empty file is written as asked.
+        if (const auto held = MeasurementsInFile(*fileName); held && *held > 0) {
+            Prompts().ShowMessage("Нет измерений для сохранения: файл «" + *fileName + "» с измерениями (" +
+                                      std::to_string(*held) + ") оставлен как был.",
+                                  "Информация", MessageIcon::Warning);
+            return;
+        }
+    }
     // A copy goes to the file: the records on view keep the ids they have, so
     // measurements of the program's database stay editable there after a backup.
     TMeasureDataP saved = matrix_;
@@ -112,7 +191,11 @@ std::string TMainform::ExportText() const {
 }
 
 void TMainform::N17Click() {
-    const auto fileName = Prompts().SaveFileName("Экспорт данных мониторинга", kCsvFilter, "csv", "");
+    const auto& list = matrix_(Mode_, Kind_).Records;
+    const std::span<const TMeasureRecord> shown =
+        ShownCount_ > 0 ? std::span(list).subspan(FirstIndex_, ShownCount_) : std::span<const TMeasureRecord>();
+    const auto fileName =
+        AskSaveFileName("Экспорт данных мониторинга", kCsvFilter, "csv", TableFileName(Mode_, Kind_, shown));
     if (!fileName) return;
     // Converted before the file is touched, so a failure leaves no half file.
     const std::string bytes = ExportText();
@@ -130,6 +213,11 @@ void TMainform::N17Click() {
 void TMainform::N19Click() {
     if (!Prompts().Confirm("Удалить все записи измерений из карты памяти?", "Подтверждение")) return;
     ClearMeterMemory();
+    // The meter's memory map keeps the monitoring run apart from the single
+    // measurements, and only their count is reset.
+    Prompts().ShowMessage(
+        "Записи однократных измерений удалены из памяти прибора. Данные мониторинга остались в приборе.", "Информация",
+        MessageIcon::Information);
 }
 
 // ---- dialogs -----------------------------------------------------------------------
@@ -231,15 +319,28 @@ void TMainform::ImageFileCommand() {
 }
 
 void TMainform::RecreateDatabaseCommand() {
-    if (!Prompts().Confirm("Are you sure you want to recreate main DB? ALL DATA WILL BE LOST!", "Подтверждение")) {
+    if (!Prompts().Confirm("Создать базу данных программы заново? Все данные в ней будут потеряны!", "Подтверждение")) {
         return;
     }
     const std::string path = RecreatedDatabaseFile;
     SetMainDatabase(nullptr);
     std::error_code error;
-    std::filesystem::remove(path, error);
-    SetMainDatabase(OpenDatabase(path));
-    if (error) throw Exception("Не удалось удалить файл " + path);
+    std::filesystem::remove(PathFromUtf8(path), error);
+    try {
+        SetMainDatabase(OpenDatabase(path));
+    } catch (const ESQLiteException& failure) {
+        ThrowDatabaseFailure("Не удалось открыть базу данных «" + path + "»", failure);
+    }
+    // Not removed: the old database is open again and everything on view still holds.
+    if (error) throw Exception("Не удалось удалить файл «" + path + "»");
+    // The records on view were rows of the removed file; their ids would
+    // name the new file's rows. The levels and the history are the new file's.
+    EmptyMatrix();
+    BuildDateTree();
+    SetupDataGrid();
+    Levels_ = kLevelDefaults;
+    LoadLevels(MainDatabase(), Levels_);
+    ApplyLevels();
 }
 
 }  // namespace zorvex

@@ -20,17 +20,21 @@
 #include <cctype>
 #include <cmath>
 #include <filesystem>
+#include <iterator>
 #include <limits>
 
 #include "base/DateTime.h"
 #include "base/Numbers.h"
+#include "base/Paths.h"
 #include "base/Prompts.h"
+#include "base/SaveLocation.h"
 #include "model/MonitoringRuns.h"
 #include "model/RunStatistics.h"
 #include "ui/HandlerGuard.h"
 #include "ui/graph/GraphSheet.h"
 #include "ui/graph/MonitoringGraph.h"
 #include "ui/main/Mainform.h"
+#include "ui/main/SaveNames.h"
 
 namespace zorvex {
 
@@ -59,6 +63,15 @@ QString TwoLineHeading(const std::string& heading) {
     if (best > 0) text[best] = '\n';
     return text;
 }
+
+// The strip's columns: the figures against the level first, then the maximum
+// they are judged by, so that all of them stay in sight beside the graph of a
+// window of the default size; the others follow, in the order of the files.
+constexpr TStatisticsColumn kStripColumns[] = {kStatField,  kStatLevel,   kStatAtOrAbove,   kStatTimeAtOrAbove,
+                                               kStatShare,  kStatMaximum, kStatMaximumTime, kStatSamples,
+                                               kStatAbsent, kStatMinimum, kStatMean,        kStatPercentile95,
+                                               kStatStart,  kStatEnd,     kStatInterval};
+static_assert(std::size(kStripColumns) == kStatColumnCount);
 
 }  // namespace
 
@@ -342,7 +355,7 @@ void TMainform::FillStatGrid() {
     }
     const std::vector<std::string>& headings = StatisticsHeadings();
     QStringList labels{""};
-    for (const std::string& heading : headings) labels << TwoLineHeading(heading);
+    for (const TStatisticsColumn column : kStripColumns) labels << TwoLineHeading(headings[column]);
     StatGrid->setColumnCount(labels.size());
     StatGrid->setHorizontalHeaderLabels(labels);
 
@@ -364,11 +377,18 @@ void TMainform::FillStatGrid() {
         if (block.Rows.size() > 1) StatGrid->setSpan(row, 0, static_cast<int>(block.Rows.size()), 1);
         for (const TRunStatistics& statistics : block.Rows) {
             const std::vector<std::string> cells = StatisticsCells(statistics);
-            for (std::size_t c = 0; c < cells.size(); ++c) put(row, static_cast<int>(c) + 1, Q(cells[c]));
+            for (std::size_t c = 0; c < std::size(kStripColumns); ++c)
+                put(row, static_cast<int>(c) + 1, Q(cells[kStripColumns[c]]));
             ++row;
         }
     }
     StatGrid->resizeColumnsToContents();
+    // Sizing to the contents passes over cells that span rows: the block titles
+    // of a two-curve run would be cut to a letter.
+    int titleWidth = StatGrid->columnWidth(0);
+    for (int r = 0; r < rows; ++r)
+        titleWidth = std::max(titleWidth, StatGrid->sizeHintForIndex(StatGrid->model()->index(r, 0)).width() + 1);
+    StatGrid->setColumnWidth(0, titleWidth);
     // All rows in sight; room for the horizontal scroll bar that a narrow window needs.
     const int height = 2 * StatGrid->frameWidth() + StatGrid->horizontalHeader()->sizeHint().height() +
                        rows * StatGrid->verticalHeader()->defaultSectionSize() +
@@ -391,7 +411,7 @@ TGraphSheet TMainform::GraphSheet() const {
         levels << letter + Q(FormatFixed(*level, 2) + " " + CurveUnit(curve));
     }
     if (!levels.isEmpty()) caption << "уровень " + levels.join(", ");
-    sheet.Caption = caption.join(" · ");
+    sheet.Caption = caption.join(kCaptionSeparator);
     sheet.Graph = GraphInput();
     sheet.Statistics = StatisticsBlocks();
     return sheet;
@@ -399,9 +419,10 @@ TGraphSheet TMainform::GraphSheet() const {
 
 void TMainform::SaveGraphBtnClick() {
     if (RunRange().Count() <= 0) return;
-    const auto fileName = Prompts().SaveFileName("Сохранить график", kGraphFileFilter, "png", "");
+    const TDateTime runStart = matrix_(Mode_, Kind_).Records[static_cast<std::size_t>(RunRange().First)].time;
+    const auto fileName = AskSaveFileName("Сохранить график", kGraphFileFilter, "png", GraphFileName(Kind_, runStart));
     if (!fileName) return;
-    std::string extension = std::filesystem::path(*fileName).extension().string();
+    std::string extension = Utf8FromPath(PathFromUtf8(*fileName).extension());
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     const TGraphSheet sheet = GraphSheet();

@@ -506,10 +506,13 @@ void TMainform::DataGridSetEditText(int col, int row, const QString& text) {
             Prompts().Beep();
             return;
         }
-        record->workplace = StrToIntDef(trimmed, 0);
+        const int workplace = StrToIntDef(trimmed, 0);
+        const bool changed = workplace != record->workplace;
+        record->workplace = workplace;
         if (record->id != 0 && idsOfMainDatabase_) {
             MainDatabase().Execute("update measurements set workplace=? where id=?", {record->workplace, record->id});
         }
+        if (changed) NoteEditOfFileRecord();
     } else if (col == 2) {
         int height = 0;
         if (trimmed == "0.5" || trimmed == "0,5") {
@@ -522,10 +525,12 @@ void TMainform::DataGridSetEditText(int col, int row, const QString& text) {
             Prompts().Beep();
             return;
         }
+        const bool changed = height != record->height;
         record->height = height;
         if (record->id != 0 && idsOfMainDatabase_) {
             MainDatabase().Execute("update measurements set height=? where id=?", {record->height, record->id});
         }
+        if (changed) NoteEditOfFileRecord();
     }
 }
 
