@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 #include <span>
+#include <string>
 
 #include "base/Prompts.h"
 
@@ -87,6 +88,20 @@ double DecodeValueCode(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2) {
     return (b0 & 0x80) != 0 ? -magnitude : magnitude;
 }
 
+std::string ShortImageFileText(int size, TShortImageLoss loss) {
+    std::string text = "Файл образа памяти короче памяти прибора на " + std::to_string(kMemoryImageSize - size) +
+                       " байт (" + std::to_string(size) + " из " + std::to_string(kMemoryImageSize) + ")";
+    switch (loss) {
+        case TShortImageLoss::Records:
+            return text + ": записи за его концом не прочитаны";
+        case TShortImageLoss::Passport:
+            return text + ": поля паспорта за его концом не прочитаны";
+        case TShortImageLoss::Nothing:
+            break;
+    }
+    return text;
+}
+
 int KindOf(TFieldClass fieldClass, bool electric) {
     switch (fieldClass) {
         case TFieldClass::PowerFrequency:
@@ -135,10 +150,12 @@ void TSLDeviceDataSource::GetData(const std::string&, TMeasureDataP& Data) {
     image.Load(kHeaderSector);
     Data.SetMethodBytes();
 
-    int values = 0;  // value codes read, singles and monitoring together
+    int values = 0;        // value codes read, singles and monitoring together
+    bool pastEnd = false;  // a short image file ended where records could still be
     TMDProgress progress;
 
     // Single measurements.
+    if (!image.Has(kSingleCountOffset, 1)) pastEnd = true;
     const int count = image.Has(kSingleCountOffset, 1) ? image[kSingleCountOffset] : 0;
     if (count > 0) {
         const int lastSector = (kSingleRecordsOffset - 1 + kSingleRecordSize * count) / kSectorSize;
@@ -150,7 +167,10 @@ void TSLDeviceDataSource::GetData(const std::string&, TMeasureDataP& Data) {
         TDateTime previousTime = 0;
         for (int i = 0; i < count; ++i) {
             const int at = kSingleRecordsOffset + kSingleRecordSize * i;
-            if (!image.Has(at, kSingleFieldBytes)) break;  // past the end of a short image file
+            if (!image.Has(at, kSingleFieldBytes)) {  // past the end of a short image file
+                pastEnd = true;
+                break;
+            }
             const std::uint8_t flags = image[at + 9];
             const bool electric = (flags & 0x01) != 0;
             const std::uint8_t bandBit = (flags >> 1) & 0x01;
@@ -203,6 +223,7 @@ void TSLDeviceDataSource::GetData(const std::string&, TMeasureDataP& Data) {
     // The monitoring series.
     image.Load(kHeaderSector);
     const bool haveHeader = image.Has(kMonitorModeOffset, kMonitorIntervalOffset - kMonitorModeOffset + 1);
+    if (!haveHeader) pastEnd = true;
     if (haveHeader && image[kMonitorFieldOffset] != kNoMonitoring) {
         const std::uint8_t mode = image[kMonitorModeOffset];
         const bool electric = image[kMonitorFieldOffset] != 0;
@@ -224,7 +245,10 @@ void TSLDeviceDataSource::GetData(const std::string&, TMeasureDataP& Data) {
                 loaded += kSectorSize;
             }
             const int at = kMonitorValuesOffset + kValueCodeSize * j;
-            if (!image.Has(at, kValueCodeSize)) return false;
+            if (!image.Has(at, kValueCodeSize)) {
+                pastEnd = true;
+                return false;
+            }
             value = image.Value(at);
             ++j;
             ++values;
@@ -285,7 +309,14 @@ void TSLDeviceDataSource::GetData(const std::string&, TMeasureDataP& Data) {
     if (received.size() == kMemoryImageSize) last_.image.assign(received.begin(), received.end());
 
     driver_.CloseDevice();
-    if (values == 0) Prompts().ShowMessage("Карта памяти пуста", "Информация", MessageIcon::Information);
+    const bool shortFile = received.size() < static_cast<std::size_t>(kMemoryImageSize);
+    if (shortFile)
+        Prompts().ShowMessage(ShortImageFileText(static_cast<int>(received.size()),
+                                                 pastEnd ? TShortImageLoss::Records : TShortImageLoss::Nothing),
+                              "Предупреждение", MessageIcon::Warning);
+    // Records may lie past the end of a short file: its memory is not known to be empty.
+    if (values == 0 && !(shortFile && pastEnd))
+        Prompts().ShowMessage("Карта памяти пуста", "Информация", MessageIcon::Information);
 }
 
 }  // namespace zorvex

@@ -25,6 +25,14 @@ inline constexpr std::uint8_t kNoMonitoring = 0xFF;
 // What the empty/end code FF FF FF decodes to.
 inline constexpr double kEndCodeValue = -1000000.0;
 
+// The first byte after the passport.
+inline constexpr int kPassportEndOffset = kCalibrationDateOffset + 6;
+
+// What a memory-image file shorter than the memory left unread.
+enum class TShortImageLoss { Nothing, Records, Passport };
+// The warning for a memory-image file of `size` bytes, fewer than the memory holds.
+std::string ShortImageFileText(int size, TShortImageLoss loss);
+
 // Classes of field in the flags and mode bytes.
 enum class TFieldClass { Workplace, General, PowerFrequency };
 
@@ -46,7 +54,8 @@ public:
     std::string ImageFile;
 
     // Decodes the records, then reads the rest of the memory so that the
-    // whole of it can be kept with the download.
+    // whole of it can be kept with the download. An image file shorter than
+    // the memory is decoded as far as it goes, with a warning saying so.
     void GetData(const std::string& Param, TMeasureDataP& Data) override;
 
     // After a completed GetData: link "driver", the passport fields read from

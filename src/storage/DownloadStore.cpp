@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <iterator>
 #include <set>
 #include <tuple>
 #include <utility>
@@ -9,11 +10,13 @@
 #include "base/Clock.h"
 #include "base/Exceptions.h"
 #include "base/Numbers.h"
+#include "base/Paths.h"
 #include "storage/DBDataAdapter.h"
 #include "storage/FileSafety.h"
 #include "storage/RecordMatching.h"
 #include "storage/SQLiteDatabase.h"
 #include "storage/StoredTimes.h"
+#include "storage/TimeIndex.h"
 
 namespace zorvex {
 namespace {
@@ -29,14 +32,31 @@ constexpr const char* kCreateSql[] = {
     "create index if not exists downloadrecords_measurement on downloadrecords (measurement, download)",
     // Finding the stored rows at a download's times must not scan the whole table
     // (kMeasurementTimeIndex).
-    "create index if not exists measurements_time on measurements (time)",
+    kCreateTimeIndexSql,
 };
+// The memory image of a download between its commit and its file in
+// downloads/: written in the download's own transaction, so that a process
+// killed before the file is in place leaves it for the next start to write.
+constexpr const char* kCreatePendingImagesSql =
+    "create table if not exists downloadimages (download integer primary key, image text)";
+constexpr const char* kPendingImagesTable = "downloadimages";
 constexpr const char* kImageFolder = "downloads";
 constexpr const char* kInsertLinkSql = "insert into downloadrecords (download, measurement) values(?, ?)";
 constexpr const char* kDownloadColumns =
     "id, time, link, serialnumber, firmware, calibrationdate, added, skipped, imagefile";
 // Ids per "in (...)" list.
 constexpr std::size_t kIdsPerQuery = 500;
+
+static_assert(std::size(kDownloadStepNames) == static_cast<std::size_t>(TDownloadStep::Finished) + 1);
+
+std::function<void(TDownloadStep)>& StepHook() {
+    static std::function<void(TDownloadStep)> hook;
+    return hook;
+}
+
+void Step(TDownloadStep step) {
+    if (StepHook()) StepHook()(step);
+}
 
 bool HasDownloadTables(TSQLiteDatabase& db) {
     return HasSchemaObject(db, "table", "downloads") && HasSchemaObject(db, "table", "downloadrecords");
@@ -60,19 +80,109 @@ TStoreCounts CountMatches(const std::vector<std::optional<TStoredRow>>& matches)
 
 fs::path DatabaseDirectory(TSQLiteDatabase& db) {
     const std::string file = db.FileName();
-    return file.empty() ? fs::path() : fs::path(file).parent_path();
+    return file.empty() ? fs::path() : PathFromUtf8(file).parent_path();
 }
 
 // downloads/<stamp>-<serial or "unknown">.bin, relative to the database's
 // directory; a second download in the same second of the same meter gets
-// "-2", "-3" ... rather than replacing the first one's image.
-std::string ImageFileName(const fs::path& directory, TDateTime time, const std::optional<std::int32_t>& serial) {
+// "-2", "-3" ... rather than replacing the first one's image. A name another
+// download holds counts as taken even while its file is not written yet.
+std::string ImageFileName(TSQLiteDatabase& db, const fs::path& directory, TDateTime time,
+                          const std::optional<std::int32_t>& serial) {
     const std::string stem = FileStamp(time) + "-" + (serial ? std::to_string(*serial) : std::string("unknown"));
     std::string name = stem + ".bin";
-    std::error_code ec;
-    for (int n = 2; fs::exists(directory / kImageFolder / name, ec); ++n)
-        name = stem + "-" + std::to_string(n) + ".bin";
+    const auto taken = [&](const std::string& candidate) {
+        std::error_code ec;
+        return fs::exists(directory / PathFromUtf8(kImageFolder) / PathFromUtf8(candidate), ec) ||
+               db.ScalarInt("select count(*) from downloads where imagefile = ?",
+                            {std::string(kImageFolder) + "/" + candidate}) > 0;
+    };
+    for (int n = 2; taken(name); ++n) name = stem + "-" + std::to_string(n) + ".bin";
     return std::string(kImageFolder) + "/" + name;
+}
+
+// The image as hexadecimal digits: the parameter list binds text only, and
+// these survive its code page untouched.
+std::string HexText(const std::vector<std::uint8_t>& bytes) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(bytes.size() * 2);
+    for (const std::uint8_t b : bytes) {
+        text += kDigits[b >> 4];
+        text += kDigits[b & 0x0F];
+    }
+    return text;
+}
+
+std::optional<std::string> BytesOfHex(std::string_view text) {
+    const auto digit = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        return -1;
+    };
+    if (text.size() % 2 != 0) return std::nullopt;
+    std::string bytes;
+    bytes.reserve(text.size() / 2);
+    for (std::size_t i = 0; i < text.size(); i += 2) {
+        const int high = digit(text[i]), low = digit(text[i + 1]);
+        if (high < 0 || low < 0) return std::nullopt;
+        bytes += static_cast<char>(high << 4 | low);
+    }
+    return bytes;
+}
+
+// Removes what a write of `target` through TReplacementFile left when its
+// process was killed: the hidden ".<name>.<digits>.tmp" beside it.
+void RemoveUnfinishedWrites(const fs::path& target) {
+    const std::string prefix = "." + Utf8FromPath(target.filename()) + ".";
+    std::error_code ec;
+    for (fs::directory_iterator it(target.parent_path(), ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = Utf8FromPath(it->path().filename());
+        if (!name.starts_with(prefix) || !name.ends_with(".tmp")) continue;
+        const std::string_view middle = std::string_view(name).substr(prefix.size(), name.size() - prefix.size() - 4);
+        if (middle.empty() || !std::all_of(middle.begin(), middle.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            continue;
+        std::error_code removal;
+        fs::remove(it->path(), removal);
+    }
+}
+
+// In one write transaction: every image waiting in the database goes to its
+// file (replaced whole, so a file a killed writer already placed is written
+// again the same) and leaves the database. Raises on the first failure; the
+// images not written then wait on.
+std::size_t WritePendingImages(TSQLiteDatabase& db) {
+    if (!HasSchemaObject(db, "table", kPendingImagesTable) || !HasSchemaObject(db, "table", "downloads")) return 0;
+    const fs::path directory = DatabaseDirectory(db);
+    // Looked at first without the write lock, so a start with nothing to do never waits for another writer.
+    if (directory.empty() || db.ScalarInt("select count(*) from downloadimages") == 0) return 0;
+    std::size_t written = 0;
+    db.RunInTransaction([&] {
+        const auto pending = db.Query(
+            "select p.download, d.imagefile, p.image from downloadimages p left join downloads d on d.id = p.download "
+            "order by p.download");
+        for (; !pending->AtEnd(); pending->MoveNext()) {
+            const std::string download = pending->TextAt(0);
+            const std::string name = pending->TextAt(1);
+            const auto bytes = BytesOfHex(pending->TextAt(2));
+            // Text that is no image (another tool's doing) stays as it is and
+            // does not hold up the others.
+            if (!bytes) continue;
+            // A download that names no file has nothing to write.
+            if (!name.empty()) {
+                const fs::path target = (directory / PathFromUtf8(name)).lexically_normal();
+                RemoveUnfinishedWrites(target);
+                TReplacementFile file(Utf8FromPath(target), TWriter::KeptFileStore);
+                file.Write(*bytes);
+                Step(TDownloadStep::ImageWritten);
+                file.Commit();
+                Step(TDownloadStep::ImagePlaced);
+                ++written;
+            }
+            db.Execute("delete from downloadimages where download = " + std::to_string(StrToInt64(download)));
+        }
+    });
+    return written;
 }
 
 // An insert whose absent values are SQL null, which the parameter list cannot carry.
@@ -113,7 +223,7 @@ TDownloadRow ReadDownloadRow(const TSQLiteTable& table, const fs::path& director
     row.added = StrToInt64(table.TextAt(6));
     row.skipped = StrToInt64(table.TextAt(7));
     if (const std::string image = table.TextAt(8); !image.empty())
-        row.imageFile = directory.empty() ? image : (directory / fs::path(image)).lexically_normal().string();
+        row.imageFile = directory.empty() ? image : Utf8FromPath((directory / PathFromUtf8(image)).lexically_normal());
     return row;
 }
 
@@ -142,33 +252,28 @@ std::string IdList(const std::vector<Id>& ids, std::size_t from, std::size_t cou
     return list;
 }
 
-// Undoes what a failed store did outside the database: the image file it
-// placed and the folder it made for it.
-class ImageCleanup {
-public:
-    void Placed(fs::path file, bool createdFolder) {
-        file_ = std::move(file);
-        createdFolder_ = createdFolder;
-    }
-    void Undo() const {
-        if (file_.empty()) return;
-        std::error_code ec;
-        fs::remove(file_, ec);
-        if (createdFolder_) fs::remove(file_.parent_path(), ec);  // only when empty
-    }
-
-private:
-    fs::path file_;
-    bool createdFolder_ = false;
-};
-
 }  // namespace
 
-TStoreCounts CountNewMeasurements(const TMeasureDataP& data) {
-    return CountMatches(MatchStoredRows(MainDatabase(), RecordsInStoreOrder(data)));
+EDownloadStopped::EDownloadStopped() : Exception("Прервано пользователем") {}
+
+void SetDownloadStepHook(std::function<void(TDownloadStep)> hook) {
+    StepHook() = std::move(hook);
 }
 
-TStoreCounts StoreDownload(TMeasureDataP& data, const TDownloadInfo& info) {
+TStoreCounts CountNewMeasurements(const TMeasureDataP& data, std::string_view link) {
+    return CountMatches(MatchStoredRows(MainDatabase(), RecordsInStoreOrder(data), link));
+}
+
+std::array<TStoreCounts, kMethodCount> CountNewMeasurementsByMethod(const TMeasureDataP& data, std::string_view link) {
+    const auto refs = RecordsInStoreOrder(data);
+    const auto matches = MatchStoredRows(MainDatabase(), refs, link);
+    std::array<TStoreCounts, kMethodCount> counts{};
+    for (std::size_t i = 0; i < refs.size(); ++i)
+        ++(matches[i] ? counts[refs[i].method].skipped : counts[refs[i].method].added);
+    return counts;
+}
+
+TStoreCounts StoreDownload(TMeasureDataP& data, const TDownloadInfo& info, const std::function<bool()>& goOn) {
     TSQLiteDatabase& db = MainDatabase();
     const TDateTime time = info.time != 0 ? info.time : Now();
     const fs::path directory = DatabaseDirectory(db);
@@ -181,17 +286,21 @@ TStoreCounts StoreDownload(TMeasureDataP& data, const TDownloadInfo& info) {
     std::vector<TMeasureRecord> before;
     before.reserve(records.size());
     for (const TMeasureRecord* r : records) before.push_back(*r);
-    ImageCleanup cleanup;
     TStoreCounts counts;
     try {
+        // The check for stored records, the inserts and the download row in
+        // one write transaction, so that two downloads at once store each
+        // record once.
         db.RunInTransaction([&] {
             for (const char* sql : kCreateSql) db.Execute(sql);
-            const auto matches = MatchStoredRows(db, refs);
+            db.Execute(kCreatePendingImagesSql);
+            Step(TDownloadStep::Begun);
+            const auto matches = MatchStoredRows(db, refs, info.link);
             counts = CountMatches(matches);
             CheckMeasurementIdsLeft(db, static_cast<std::int64_t>(counts.added));
 
             std::optional<std::string> imageFile;
-            if (!info.image.empty()) imageFile = ImageFileName(directory, time, info.serialNumber);
+            if (!info.image.empty()) imageFile = ImageFileName(db, directory, time, info.serialNumber);
             std::optional<std::string> calibration;
             if (info.calibrationDate) calibration = StoredTime(*info.calibrationDate);
             InsertBuilder download;
@@ -214,10 +323,18 @@ TStoreCounts StoreDownload(TMeasureDataP& data, const TDownloadInfo& info) {
             for (std::size_t i = 0; i < records.size(); ++i) {
                 TMeasureRecord& r = *records[i];
                 if (const auto& stored = matches[i]) {
-                    // The record becomes what is stored, the user's notes included.
+                    // The record becomes what is stored, the user's notes
+                    // included (and the other link's figures when it came that way).
                     r.id = stored->id;
                     r.workplace = stored->workplace;
                     r.height = stored->height;
+                    r.number = stored->number;
+                    r.band = static_cast<std::uint8_t>(stored->band);
+                    r.rejection = static_cast<std::uint8_t>(stored->rejection);
+                    r.mvalue = stored->mvalue;
+                    r.evalue = stored->evalue;
+                    r.mvalue2 = stored->mvalue2;
+                    r.evalue2 = stored->evalue2;
                 } else {
                     db.Execute(kInsertMeasurementSql,
                                {refs[i].method, refs[i].kind, r.number, r.workplace, r.height, StoredTime(r.time),
@@ -227,23 +344,38 @@ TStoreCounts StoreDownload(TMeasureDataP& data, const TDownloadInfo& info) {
                 }
                 db.Execute(kInsertLinkSql, {downloadId, r.id});
             }
-
-            if (imageFile) {
-                const fs::path target = directory / fs::path(*imageFile);
-                std::error_code ec;
-                const bool folderExisted = fs::exists(target.parent_path(), ec);
-                TReplacementFile file(target.string());
-                cleanup.Placed(target, !folderExisted);
-                file.Write(std::string_view(reinterpret_cast<const char*>(info.image.data()), info.image.size()));
-                file.Commit();
-            }
+            Step(TDownloadStep::RecordsStored);
+            if (imageFile)
+                db.Execute("insert into downloadimages (download, image) values(?, ?)",
+                           {downloadId, HexText(info.image)});
+            Step(TDownloadStep::BeforeCommit);
+            if (goOn && !goOn()) throw EDownloadStopped();
         });
     } catch (...) {
-        cleanup.Undo();
         for (std::size_t i = 0; i < records.size(); ++i) *records[i] = before[i];
         throw;
     }
+    Step(TDownloadStep::Committed);
+    if (!info.image.empty()) {
+        // The records are stored whatever happens now; an image that cannot be
+        // written yet waits in the database.
+        try {
+            WritePendingImages(db);
+        } catch (const std::exception& e) {
+            counts.imageProblem = e.what();
+        }
+    }
+    Step(TDownloadStep::Finished);
     return counts;
+}
+
+std::size_t FinishPendingDownloads() noexcept {
+    try {
+        if (!HasMainDatabase()) return 0;
+        return WritePendingImages(MainDatabase());
+    } catch (...) {
+        return 0;
+    }
 }
 
 std::vector<TDownloadRow> ListDownloads() {

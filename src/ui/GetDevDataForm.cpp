@@ -39,7 +39,42 @@ QLabel* MakeLabel(QWidget* parent, const char* name, int x, int y, const QString
     return label;
 }
 
+// "запись", "записи" or "записей" as the number before it asks.
+QString Plural(std::size_t n, const char* one, const char* few, const char* many) {
+    const std::size_t lastTwo = n % 100, last = n % 10;
+    if (lastTwo >= 11 && lastTwo <= 14) return many;
+    if (last == 1) return one;
+    if (last >= 2 && last <= 4) return few;
+    return many;
+}
+
+std::size_t RecordsOfMethod(const TMeasureDataP& data, int method) {
+    std::size_t n = 0;
+    for (int kind = 0; kind < kKindCount; ++kind) n += data(method, kind).Records.size();
+    return n;
+}
+
 }  // namespace
+
+QString StoreCountsText(const TMeasureDataP& data, std::int32_t singleValues,
+                        const std::array<TStoreCounts, kMethodCount>& counts) {
+    QString text;
+    for (int method = 0; method < kMethodCount; ++method) {
+        const std::size_t records = RecordsOfMethod(data, method);
+        QString line = QString("%1: %2 %3")
+                           .arg(method == kMethodSingle ? "Одиночные" : "Мониторинг")
+                           .arg(records)
+                           .arg(Plural(records, "запись", "записи", "записей"));
+        // The driver link counts a 50 Hz reading's two values apart.
+        if (method == kMethodSingle && singleValues >= 0 && static_cast<std::size_t>(singleValues) != records)
+            line += QString(" (%1 %2)")
+                        .arg(singleValues)
+                        .arg(Plural(static_cast<std::size_t>(singleValues), "значение", "значения", "значений"));
+        line += QString(", новых %1, уже в базе %2").arg(counts[method].added).arg(counts[method].skipped);
+        text += (method == 0 ? "" : "\n") + line;
+    }
+    return text;
+}
 
 QPixmap MeterPicture() {
     QPixmap picture(48, 48);
@@ -176,10 +211,10 @@ TGetDevDataForm::TGetDevDataForm(QWidget* parent)
     QFont bold = font();
     bold.setBold(true);
     Panel1->setFont(bold);
-    Panel1->setContentsMargins(0, 0, 0, 24);  // room for Label3 below the caption
+    Panel1->setContentsMargins(0, 0, 0, 40);  // room for Label3's two lines below the caption
     Label3 = new QLabel(Panel1);
     Label3->setObjectName("Label3");
-    Label3->setGeometry(2, 52, 368, 18);
+    Label3->setGeometry(2, 38, 368, 38);
     Label3->setAlignment(Qt::AlignCenter);
     QFont regular = font();
     regular.setBold(false);  // not the panel's bold
@@ -340,8 +375,8 @@ bool TGetDevDataForm::DeviceProgress(TMDProgress& progress) {
 
 void TGetDevDataForm::ShowStoreCounts() {
     try {
-        const TStoreCounts counts = CountNewMeasurements(Data);
-        Label3->setText(QString("Новых записей: %1, уже были в базе: %2").arg(counts.added).arg(counts.skipped));
+        const auto counts = CountNewMeasurementsByMethod(Data, Download.link);
+        Label3->setText(StoreCountsText(Data, SinglesCount, counts));
     } catch (const std::exception&) {
         // Only a note: the records are still handed over, and storing them
         // reports what is wrong with the database.

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QPixmap>
+#include <QString>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -20,6 +21,13 @@ namespace zorvex {
 // with screen and tower (48 x 32).
 QPixmap MeterPicture();
 QPixmap ComputerPicture();
+
+// The finished dialog's note of what the database already holds, a line per
+// method: records, new, already stored; on the singles line also the values
+// the count above it gave when that is not the number of records (the driver
+// link counts the two values of a 50 Hz reading apart).
+QString StoreCountsText(const TMeasureDataP& data, std::int32_t singleValues,
+                        const std::array<TStoreCounts, kMethodCount>& counts);
 
 // One dot of the download animation: a circle filled navy, or blue with an
 // outline while it is the lit one.
@@ -95,7 +103,7 @@ public:
     QLabel* Label2 = nullptr;
     QPushButton* Button1 = nullptr;
     QLabel* Panel1 = nullptr;
-    QLabel* Label3 = nullptr;  // on Panel1: new and already stored records
+    QLabel* Label3 = nullptr;  // on Panel1: new and already stored records of each method
     QWidget* Panel2 = nullptr;
     QLabel* Image1 = nullptr;
     QLabel* Image2 = nullptr;
@@ -116,7 +124,7 @@ private:
     void SetBold(QLabel* label, bool bold);
     // Stops the animation and says the download failed.
     void ShowFailed();
-    // Label3: how many of Data's records the program's database lacks and holds already.
+    // Label3: how many of Data's records of each method the program's database lacks and holds already.
     void ShowStoreCounts();
 
     std::unique_ptr<TDeviceDataSource> Source_;

@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <regex>
+#include <string>
+#include <vector>
 
 #include "base/DateTime.h"
 #include "device/ImageBuilder.h"
@@ -169,18 +173,113 @@ TEST_F(CliDevice, AttachedUsbMeterWinsOverTheImage) {
 
 TEST_F(CliDevice, InterruptedDownloadStoresNothing) {
     const auto r = Sim({"--sim-image", "meter.bin", "--sim-interrupt-at-read", "3", "download"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("Прервано пользователем"), std::string::npos) << r.err;
+    EXPECT_EQ(r.status, 130);
+    EXPECT_EQ(r.err, "Прервано пользователем\nНичего не сохранено\n");
+    EXPECT_EQ(r.out, "");
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "data.db"));
 
     // Into a database that kept a download before: no second download is recorded.
     ASSERT_EQ(Sim({"download", "--image", "meter.bin"}).status, 0);
-    EXPECT_EQ(Sim({"--sim-image", "meter.bin", "--sim-interrupt-at-read", "3", "download"}).status, 1);
+    EXPECT_EQ(Sim({"--sim-image", "meter.bin", "--sim-interrupt-at-read", "3", "download"}).status, 130);
     const auto downloads = Sim({"downloads", "--format", "json"});
     EXPECT_EQ(std::count(downloads.out.begin(), downloads.out.end(), '\n'), 1) << downloads.out;
     const auto images = std::distance(std::filesystem::directory_iterator(dir.path() / "downloads"),
                                       std::filesystem::directory_iterator());
     EXPECT_EQ(images, 1);
+}
+
+TEST_F(CliDevice, CtrlCSaysWhetherTheDownloadWasStored) {
+    const struct {
+        const char* step;
+        bool stored;
+    } cases[] = {
+        {"begun", false}, {"before-commit", false}, {"committed", true}, {"image-placed", true}, {"finished", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.step);
+        const std::filesystem::path folder = dir.path() / c.step;
+        std::filesystem::create_directory(folder);
+        const std::string db = std::string(c.step) + "/data.db";
+        const auto r = Sim(
+            {"--sim-store-step", std::string(c.step) + ":interrupt", "--db", db, "download", "--image", "meter.bin"});
+        EXPECT_EQ(r.status, c.stored ? 0 : 130);
+        if (c.stored) {
+            EXPECT_TRUE(r.out.ends_with("Новых записей: 6, уже были в базе: 0\n")) << r.out;
+            EXPECT_EQ(r.err, "");
+        } else {
+            EXPECT_EQ(r.out, "");
+            EXPECT_EQ(r.err, "Прервано пользователем\nНичего не сохранено\n");
+        }
+        EXPECT_EQ(RawRows(dir.File(db), "select count(*) from measurements")[0][0], c.stored ? "6" : "0");
+        const auto downloads = Sim({"--db", db, "downloads", "--format", "json"});
+        EXPECT_EQ(std::count(downloads.out.begin(), downloads.out.end(), '\n'), c.stored ? 1 : 0) << downloads.out;
+        const bool images =
+            std::filesystem::exists(folder / "downloads") && !std::filesystem::is_empty(folder / "downloads");
+        EXPECT_EQ(images, c.stored);
+    }
+}
+
+TEST_F(CliDevice, ADownloadKilledAtAnyStepIsWholeOrAbsentAfterTheNextStart) {
+    const std::string memory = test::ReadFileBytes(dir.path() / "meter.bin");
+    const struct {
+        const char* step;
+        bool stored;
+    } cases[] = {{"records-stored", false},
+                 {"before-commit", false},
+                 {"committed", true},
+                 {"image-written", true},
+                 {"image-placed", true}};
+    for (const auto& [step, stored] : cases) {
+        SCOPED_TRACE(step);
+        const std::filesystem::path folder = dir.path() / step;
+        std::filesystem::create_directory(folder);
+        const std::string db = std::string(step) + "/data.db";
+        const auto killed =
+            Sim({"--sim-store-step", std::string(step) + ":kill", "--db", db, "download", "--image", "meter.bin"});
+        ASSERT_EQ(killed.status, -1) << killed.err;  // did not exit: killed
+
+        // The next start of the tool finishes or forgets it.
+        const auto r = Sim({"--db", db, "downloads", "--format", "json"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        std::vector<std::string> files;
+        if (std::filesystem::exists(folder / "downloads"))
+            for (const auto& entry : std::filesystem::directory_iterator(folder / "downloads"))
+                files.push_back(entry.path().filename().string());
+        EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), stored ? 1 : 0) << r.out;
+        ASSERT_EQ(files.size(), stored ? 1u : 0u);
+        if (stored) {
+            EXPECT_NE(r.out.find(files[0]), std::string::npos) << r.out;
+            EXPECT_EQ(test::ReadFileBytes(folder / "downloads" / files[0]), memory);
+        }
+    }
+}
+
+TEST_F(CliDevice, AShortImageFileIsReadAsFarAsItGoesAndSaysWhatItLacks) {
+    const std::vector<std::uint8_t> full = SampleImage();
+    const std::string lacking = "Файл образа памяти короче памяти прибора на 27168 байт (5600 из 32768)";
+    const struct {
+        std::size_t size;
+        std::vector<std::string> args;
+        std::string err;
+    } cases[] = {
+        {5600, {"decode", "short.bin"}, lacking + ": записи за его концом не прочитаны\n"},
+        {5600, {"download", "--image", "short.bin"}, lacking + ": записи за его концом не прочитаны\n"},
+        {5600, {"passport", "--image", "short.bin"}, lacking + "\n"},
+        {5210,
+         {"passport", "--image", "short.bin"},
+         "Файл образа памяти короче памяти прибора на 27558 байт (5210 из 32768): поля паспорта за его концом не "
+         "прочитаны\n"},
+        {full.size(), {"decode", "short.bin"}, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args[0] + " " + std::to_string(c.size));
+        test::WriteFileBytes(dir.path() / "short.bin", std::string(full.begin(), full.begin() + c.size));
+        const auto r = Sim(c.args);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err, c.err);
+    }
+    // The three single records lie within the 5600 bytes, the monitoring run past them.
+    EXPECT_EQ(Count("select count(*) from measurements"), "3");
 }
 
 TEST_F(CliDevice, Passport) {
@@ -230,8 +329,8 @@ TEST_F(CliDevice, TestDataIsStoredLikeTheHiddenCommand) {
     EXPECT_EQ(Count("select count(*) from measurements where kind=1"), "6");
     for (const auto& kind : {"9", "x"}) {
         const auto bad = Sim({"test-data", "--method", "0", "--kind", kind, "--band", "0", "--rejection", "0"});
-        EXPECT_EQ(bad.status, 1) << kind;
-        EXPECT_FALSE(bad.err.empty());
+        EXPECT_EQ(bad.status, 2) << kind;  // refused before anything is stored
+        EXPECT_NE(bad.err.find(std::string("«") + kind + "»"), std::string::npos) << bad.err;
     }
     EXPECT_EQ(Count("select count(*) from measurements"), "12");
 }

@@ -3,6 +3,7 @@
 // link and the USB bus served by simulators given by the leading --sim-*
 // options. The shipped binary talks to real devices only.
 #include <csignal>
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -17,6 +18,7 @@
 #include "device/DeviceLink.h"
 #include "device/SimulatedMeter.h"
 #include "device/SimulatedUsbBus.h"
+#include "storage/DownloadStore.h"
 
 using namespace zorvex;
 
@@ -67,7 +69,26 @@ int main(int argc, char* argv[]) {
         else if (option == "--sim-absent") absent = value == "1";
         else if (option == "--sim-ack") ack = std::stoi(value, nullptr, 0);
         else if (option == "--sim-interrupt-at-read") interruptAt = std::stoi(value);
-        else if (option == "--sim-usb-single") {  // "type,field,band,value"
+        else if (option == "--sim-store-step") {  // "STEP:kill" or "STEP:interrupt", STEP as kDownloadStepNames
+            const std::string name = value.substr(0, value.find(':'));
+            const bool kill = value.ends_with(":kill");
+            int step = 0;
+            while (step < static_cast<int>(std::size(kDownloadStepNames)) && name != kDownloadStepNames[step]) ++step;
+            if (step == static_cast<int>(std::size(kDownloadStepNames)) || (!kill && !value.ends_with(":interrupt"))) {
+                std::cerr << "unknown store step " << value << "\n";
+                return 2;
+            }
+            // Killed as by kill -9, or Ctrl+C pressed, when the download store reaches that step.
+            SetDownloadStepHook([step, kill](TDownloadStep reached) {
+                if (static_cast<int>(reached) != step) return;
+#ifdef SIGKILL
+                if (kill) std::raise(SIGKILL);
+#else
+                if (kill) std::_Exit(137);
+#endif
+                std::raise(SIGINT);
+            });
+        } else if (option == "--sim-usb-single") {  // "type,field,band,value"
             if (!usbMeter) usbMeter = &bus->AddMeter();
             UsbRecordReply reply;
             char comma = 0;

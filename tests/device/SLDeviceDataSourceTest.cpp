@@ -546,22 +546,31 @@ TEST_F(SLDownload, ImageFileDecodesLikeTheMeter) {
     EXPECT_EQ(fromFile.TotalRecords(), 5u);
 }
 
-TEST_F(SLDownload, ShortImageFileDecodesOnlyTheBytesItHolds) {
+TEST_F(SLDownload, ShortImageFileDecodesOnlyTheBytesItHoldsAndSaysWhatItLacks) {
     zorvex::test::TempDir dir;
     TImageBuilder builder;
     for (int i = 0; i < 3; ++i) builder.AddSingle(7.0, kNoon + i / 86400.0, 0x00);
     builder.SetMonitoring(0x10, 0, kNoon, 1, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
+    const auto lacking = [](int size) {
+        return "Файл образа памяти короче памяти прибора на " + std::to_string(kMemoryImageSize - size) + " байт (" +
+               std::to_string(size) + " из 32768)";
+    };
+    const auto cut = [&](int size) { return lacking(size) + ": записи за его концом не прочитаны"; };
     struct Case {
         int size;
         std::size_t singles, monitors;
-        bool emptyBox;
+        std::vector<std::string> messages;
     };
+    const int endCode = kMonitorValuesOffset + 3 * 10;
     const Case cases[] = {
-        {kMemoryImageSize, 3, 10, false},
-        {kMonitorValuesOffset + 3 * 4 + 2, 3, 4, false},   // value 4 cut short
-        {kSingleRecordsOffset + 11 * 2 + 9, 2, 0, false},  // record 2 without its flags byte
-        {kMonitorModeOffset + 5, 0, 0, true},              // header of the memory cut short
-        {100, 0, 0, true},
+        {kMemoryImageSize, 3, 10, {}},
+        {endCode + 3, 3, 10, {lacking(endCode + 3)}},                                 // the end code is in it
+        {endCode + 2, 3, 10, {cut(endCode + 2)}},                                     // but not whole
+        {kMonitorValuesOffset + 3 * 4 + 2, 3, 4, {cut(kMonitorValuesOffset + 14)}},   // value 4 cut short
+        {kSingleRecordsOffset + 11 * 2 + 9, 2, 0, {cut(kSingleRecordsOffset + 31)}},  // record 2 without its flags byte
+        // The header of the memory cut short: nothing read, but the memory is not known to be empty.
+        {kMonitorModeOffset + 5, 0, 0, {cut(kMonitorModeOffset + 5)}},
+        {100, 0, 0, {cut(100)}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.size);
@@ -572,8 +581,17 @@ TEST_F(SLDownload, ShortImageFileDecodesOnlyTheBytesItHolds) {
         EXPECT_EQ(data(kMethodSingle, kKindSvtMagnetic).Records.size(), c.singles);
         EXPECT_EQ(data(kMethodMonitoring, kKindMagnetic).Records.size(), c.monitors);
         EXPECT_EQ(data.TotalRecords(), c.singles + c.monitors);
-        EXPECT_EQ(prompts->Messages().size(), c.emptyBox ? 1u : 0u);
+        EXPECT_EQ(prompts->Messages(), c.messages);
+        for (const auto& shown : prompts->shown) EXPECT_EQ(shown.icon, MessageIcon::Warning);
     }
+
+    // A short file of an empty memory says both.
+    TImageBuilder empty;
+    const int headerEnd = kSingleRecordsOffset;
+    empty.WriteFile(dir.File("empty.img"), headerEnd);
+    prompts->shown.clear();
+    EXPECT_EQ(Download(dir.File("empty.img")).TotalRecords(), 0u);
+    EXPECT_EQ(prompts->Messages(), (std::vector<std::string>{lacking(headerEnd), "Карта памяти пуста"}));
 }
 
 }  // namespace

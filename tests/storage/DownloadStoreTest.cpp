@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
+#include <csignal>
 #include <filesystem>
 #include <memory>
 #include <set>
@@ -11,6 +13,8 @@
 #include "base/Clock.h"
 #include "base/DateTime.h"
 #include "base/Exceptions.h"
+#include "device/DemoMeter.h"
+#include "device/DeviceDataSource.h"
 #include "device/ImageBuilder.h"
 #include "device/SLDeviceDataSource.h"
 #include "device/SimulatedMeter.h"
@@ -18,6 +22,7 @@
 #include "storage/Database.h"
 #include "storage/DownloadStore.h"
 #include "storage/FileDataAdapter.h"
+#include "storage/StoredTimes.h"
 #include "support/RawSqlite.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempDir.h"
@@ -106,10 +111,10 @@ protected:
 
     // Stores as the program does, and holds the count shown beforehand to the result.
     TStoreCounts Store(TMeasureDataP& data, const TDownloadInfo& info) {
-        const TStoreCounts announced = CountNewMeasurements(data);
+        const TStoreCounts announced = CountNewMeasurements(data, info.link);
         const TStoreCounts counts = StoreDownload(data, info);
         EXPECT_EQ(announced, counts);
-        EXPECT_EQ(CountNewMeasurements(data), (TStoreCounts{0, data.TotalRecords()}));
+        EXPECT_EQ(CountNewMeasurements(data, info.link), (TStoreCounts{0, data.TotalRecords()}));
         return counts;
     }
     std::int64_t Rows(const std::string& table) { return MainDatabase().ScalarInt("select count(*) from " + table); }
@@ -315,7 +320,7 @@ TEST(DownloadStoreReadOnly, AReadOnlyDatabaseStoresNothingAndGetsNoImage) {
                 if (e.Message().find("Attempt to write a readonly database") == std::string::npos) std::_Exit(5);
             }
             if (fs::exists(dir.path() / "downloads")) std::_Exit(6);
-            if (!ListDownloads().empty() || CountNewMeasurements(d.data).skipped != 603) std::_Exit(7);
+            if (!ListDownloads().empty() || CountNewMeasurements(d.data, d.info.link).skipped != 603) std::_Exit(7);
             SetMainDatabase(nullptr);
             std::_Exit(0);
         },
@@ -334,7 +339,7 @@ TEST_F(DownloadStore, AnOldDatabaseGainsTheTablesKeepsEveryRowAndDataFilesStayAs
     // Nothing to read yet, and reading adds nothing.
     EXPECT_TRUE(ListDownloads().empty());
     EXPECT_TRUE(DownloadsOfMeasurements(IdsOf(old.data)).empty());
-    EXPECT_EQ(CountNewMeasurements(old.data), (TStoreCounts{0, old.data.TotalRecords()}));
+    EXPECT_EQ(CountNewMeasurements(old.data, kLinkDriver), (TStoreCounts{0, old.data.TotalRecords()}));
     EXPECT_EQ(RawRows(file, "select type, name, sql from sqlite_master order by name"), schemaBefore);
 
     Download again = DriverDownload(MeterMemory(1207, 200));
@@ -348,7 +353,8 @@ TEST_F(DownloadStore, AnOldDatabaseGainsTheTablesKeepsEveryRowAndDataFilesStayAs
     for (const auto& entry : schemaAfter)
         if (std::find(schemaBefore.begin(), schemaBefore.end(), entry) == schemaBefore.end()) added.insert(entry[1]);
     // The time index came with opening the file as the main database.
-    EXPECT_EQ(added, (std::set<std::string>{"downloads", "downloadrecords", "downloadrecords_measurement"}));
+    EXPECT_EQ(added,
+              (std::set<std::string>{"downloads", "downloadrecords", "downloadrecords_measurement", "downloadimages"}));
 
     // A data file written afterwards, and a new one, carry the eleven tables only.
     const std::string dataFile = dir.File("set.zorvex");
@@ -359,5 +365,249 @@ TEST_F(DownloadStore, AnOldDatabaseGainsTheTablesKeepsEveryRowAndDataFilesStayAs
             RawRows(f, "select count(*) from sqlite_master where type = 'table' and name != 'sqlite_sequence'")[0][0],
             "11");
         EXPECT_EQ(RawRows(f, "select count(*) from sqlite_master where type = 'index'")[0][0], "0");
+    }
+}
+
+namespace {
+
+// What the database and downloads/ hold after a download: its rows and the files beside them.
+struct Kept {
+    std::int64_t downloads = 0, measurements = 0, pendingImages = 0;
+    std::vector<std::string> files;  // names in downloads/, hidden ones too
+    std::string imageOfTheRow;       // the bytes of the file the downloads row names, "" for none
+};
+
+Kept KeptIn(const TempDir& dir) {
+    Kept k;
+    TSQLiteDatabase& db = MainDatabase();
+    k.measurements = db.ScalarInt("select count(*) from measurements");
+    if (!ListDownloads().empty()) {
+        k.downloads = static_cast<std::int64_t>(ListDownloads().size());
+        if (fs::exists(ListDownloads()[0].imageFile))
+            k.imageOfTheRow = test::ReadFileBytes(ListDownloads()[0].imageFile);
+    }
+    if (db.ScalarInt("select count(*) from sqlite_master where name = 'downloadimages'") > 0)
+        k.pendingImages = db.ScalarInt("select count(*) from downloadimages");
+    std::error_code ec;
+    for (fs::directory_iterator it(dir.path() / "downloads", ec), end; !ec && it != end; it.increment(ec))
+        k.files.push_back(it->path().filename().string());
+    return k;
+}
+
+}  // namespace
+
+TEST(DownloadStoreKilled, AtEveryStepTheNextStartLeavesTheRowWithItsImageOrNeither) {
+    const ClockScope clock(std::make_shared<FixedClock>(kEnd));
+    const auto memory = MeterMemory(1207, 200);
+    const Download download = DriverDownload(memory);
+    const auto n = static_cast<std::int64_t>(download.data.TotalRecords());
+    const std::string image(memory.begin(), memory.end());
+    for (int step = 0; step < static_cast<int>(std::size(kDownloadStepNames)); ++step) {
+        SCOPED_TRACE(kDownloadStepNames[step]);
+        TempDir dir;
+        const std::string file = dir.File("data.db");
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            // As kill -9 at that moment.
+            SetDownloadStepHook([step](TDownloadStep reached) {
+                if (static_cast<int>(reached) == step) kill(getpid(), SIGKILL);
+            });
+            SetMainDatabase(OpenDatabase(file));
+            Download d = download;
+            StoreDownload(d.data, d.info);
+            std::_Exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+
+        // The next start.
+        SetMainDatabase(OpenDatabase(file));
+        FinishPendingDownloads();
+        const Kept kept = KeptIn(dir);
+        const bool committed = step >= static_cast<int>(TDownloadStep::Committed);
+        EXPECT_EQ(kept.downloads, committed ? 1 : 0);
+        EXPECT_EQ(kept.measurements, committed ? n : 0);
+        EXPECT_EQ(kept.files,
+                  committed ? std::vector<std::string>{"2026-03-17 18-05-09-1207.bin"} : std::vector<std::string>{});
+        EXPECT_EQ(kept.imageOfTheRow, committed ? image : "");
+        EXPECT_EQ(kept.pendingImages, 0);
+        // And downloads go on as before: the same memory again adds nothing.
+        Download again = download;
+        EXPECT_EQ(StoreDownload(again.data, again.info), (TStoreCounts{committed ? 0 : download.data.TotalRecords(),
+                                                                       committed ? download.data.TotalRecords() : 0}));
+        EXPECT_EQ(KeptIn(dir).files.size(), committed ? 2u : 1u);
+        SetMainDatabase(nullptr);
+    }
+}
+
+TEST_F(DownloadStore, AnImageThatCannotBeWrittenYetWaitsInTheDatabaseWithTheRecordsStored) {
+    test::WriteFileBytes(dir.path() / "downloads", "not a folder");  // the folder cannot be made
+    Download d = DriverDownload(MeterMemory(1207, 200));
+    const TStoreCounts counts = StoreDownload(d.data, d.info);
+    EXPECT_EQ(counts.added, d.data.TotalRecords());
+    EXPECT_NE(counts.imageProblem.find("Не удалось записать файл"), std::string::npos) << counts.imageProblem;
+    EXPECT_EQ(Rows("measurements"), static_cast<std::int64_t>(d.data.TotalRecords()));
+    EXPECT_EQ(Rows("downloadimages"), 1);
+    EXPECT_EQ(FinishPendingDownloads(), 0u);  // still in the way
+
+    fs::remove(dir.path() / "downloads");
+    EXPECT_EQ(FinishPendingDownloads(), 1u);
+    EXPECT_EQ(Rows("downloadimages"), 0);
+    ASSERT_EQ(ListDownloads().size(), 1u);
+    EXPECT_EQ(zorvex::test::ReadFileBytes(ListDownloads()[0].imageFile),
+              std::string(d.info.image.begin(), d.info.image.end()));
+    EXPECT_EQ(FinishPendingDownloads(), 0u);
+}
+
+TEST_F(DownloadStore, ToldToStopBeforeItsCommitItStoresNothing) {
+    Download d = DriverDownload(MeterMemory(1207, 200));
+    d.data(kMethodSingle, kKindSvtMagnetic).Records[0].id = 77;
+    int asked = 0;
+    EXPECT_THROW(StoreDownload(d.data, d.info,
+                               [&] {
+                                   ++asked;
+                                   return false;
+                               }),
+                 EDownloadStopped);
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(Rows("measurements"), 0);
+    EXPECT_TRUE(ListDownloads().empty());
+    EXPECT_FALSE(fs::exists(dir.path() / "downloads"));
+    EXPECT_EQ(d.data(kMethodSingle, kKindSvtMagnetic).Records[0].id, 77);
+    EXPECT_EQ(Store(d.data, d.info).added, d.data.TotalRecords());
+}
+
+namespace {
+
+// A download of the demonstration meter over one link.
+Download DemoDownload(TDemoLink link) {
+    const TDemoMeter meter(link);
+    TDeviceDataSource source;
+    Download d;
+    source.GetData("", d.data);
+    d.info = source.LastDownload();
+    return d;
+}
+
+// The times as the database keeps them, to the second.
+TMeasureDataP ToTheSecond(TMeasureDataP data) {
+    for (auto& methods : data.series)
+        for (auto& series : methods)
+            for (auto& r : series.Records) r.time = ParseStoredTime(StoredTime(r.time));
+    return data;
+}
+
+TMeasureDataP OneRecord(int method, int kind, const TMeasureRecord& r) {
+    TMeasureDataP data;
+    data.SetMethodBytes();
+    data(method, kind).Records.push_back(r);
+    return data;
+}
+
+}  // namespace
+
+TEST_F(DownloadStore, OneMeterReadOverBothLinksIsStoredOnce) {
+    const struct {
+        const char* name;
+        TDemoLink first, second;
+    } cases[] = {{"driver, then USB", TDemoLink::Driver, TDemoLink::Usb},
+                 {"USB, then driver", TDemoLink::Usb, TDemoLink::Driver}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetMainDatabase(OpenDatabase(dir.File(std::string(c.name) + ".db")));
+        Download first = DemoDownload(c.first);
+        const std::size_t singles =
+            DemoMeasurements().TotalRecords() - DemoMeasurements()(1, kKindSvtMagnetic).Records.size();
+        const std::size_t n = first.data.TotalRecords();
+        ASSERT_EQ(n, 60u + 1441u);
+        ASSERT_EQ(Store(first.data, first.info), (TStoreCounts{n, 0}));
+        // The user's note on a stored row stays with it.
+        TMeasureRecord& noted = first.data(kMethodSingle, kKindSvtMagnetic).Records[2];
+        noted.workplace = 6;
+        MainDatabase().Execute("update measurements set workplace = 6 where id = ?", {noted.id});
+
+        Download second = DemoDownload(c.second);
+        ASSERT_NE(WithoutIds(second.data), WithoutIds(first.data));  // the links do give the day differently
+        const auto byMethod = CountNewMeasurementsByMethod(second.data, second.info.link);
+        EXPECT_EQ(byMethod[kMethodSingle], (TStoreCounts{0, singles}));
+        EXPECT_EQ(byMethod[kMethodMonitoring], (TStoreCounts{0, n - singles}));
+        EXPECT_EQ(Store(second.data, second.info), (TStoreCounts{0, n}));
+        EXPECT_EQ(Rows("measurements"), static_cast<std::int64_t>(n));
+        // What the window shows after the download is what the database holds.
+        EXPECT_EQ(ToTheSecond(second.data), ToTheSecond(first.data));
+
+        // Again over either link: nothing new.
+        for (const TDemoLink link : {c.second, c.first}) {
+            Download again = DemoDownload(link);
+            EXPECT_EQ(Store(again.data, again.info), (TStoreCounts{0, n}));
+        }
+        EXPECT_EQ(Rows("measurements"), static_cast<std::int64_t>(n));
+        EXPECT_EQ(Rows("downloads"), 4);
+    }
+}
+
+TEST_F(DownloadStore, AcrossLinksARecordIsTheSameWithinTheDriverLinksPrecision) {
+    // A magnetic workplace reading as the driver link stores it...
+    TMeasureRecord driver;
+    driver.kind = kKindSvtMagnetic;
+    driver.number = 4;
+    driver.band = kBandHigh;
+    driver.time = kDay + EncodeTime(9, 20, 0, 0);
+    driver.mvalue = 159.25;  // 1.00111110 10 x 2^7: one step of its code is 2^-8
+    driver.evalue = -1;
+    driver.mvalue2 = driver.evalue2 = 0;
+    // ... and as the USB link gives the same reading.
+    TMeasureRecord usb = driver;
+    usb.number = 9;
+    usb.mvalue = static_cast<double>(static_cast<float>(159.25 / 1.256)) * 1.256;
+    usb.mvalue2 = usb.evalue2 = -1;
+    ASSERT_NE(usb.mvalue, driver.mvalue);
+
+    struct Case {
+        const char* name;
+        void (*change)(TMeasureRecord&);
+        int method;
+        const char* storedBy;  // the link of the stored row's download; "" for rows stored without one
+        bool same;
+    };
+    const auto none = [](TMeasureRecord&) {};
+    const Case cases[] = {
+        {"the same reading", none, 0, kLinkDriver, true},
+        {"one step of the driver's code away", [](TMeasureRecord& r) { r.mvalue = 159.25 + 0x1.0p-8; }, 0, kLinkDriver,
+         true},
+        {"two steps away", [](TMeasureRecord& r) { r.mvalue = 159.25 + 0x1.0p-7; }, 0, kLinkDriver, false},
+        {"two steps below", [](TMeasureRecord& r) { r.mvalue = 159.25 - 0x1.0p-7; }, 0, kLinkDriver, false},
+        {"magnetic value absent", [](TMeasureRecord& r) { r.mvalue = -1; }, 0, kLinkDriver, false},
+        {"a field the kind does not measure", [](TMeasureRecord& r) { r.evalue = 3; }, 0, kLinkDriver, true},
+        {"band", [](TMeasureRecord& r) { r.band = kBandLow; }, 0, kLinkDriver, false},
+        {"rejection", [](TMeasureRecord& r) { r.rejection = 1; }, 0, kLinkDriver, false},
+        {"one second later", [](TMeasureRecord& r) { r.time += kSecond; }, 0, kLinkDriver, false},
+        {"a monitoring record, which the USB link gives no band", [](TMeasureRecord& r) { r.band = kBandLow; }, 1,
+         kLinkDriver, true},
+        {"a monitoring record of another rejection", [](TMeasureRecord& r) { r.rejection = 1; }, 1, kLinkDriver, false},
+        {"stored by the same link", none, 0, kLinkUsb, false},
+        {"stored without a download", none, 0, "", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetMainDatabase(OpenDatabase(dir.File(std::string(c.name) + ".db")));
+        TMeasureDataP stored = OneRecord(c.method, kKindSvtMagnetic, driver);
+        TDownloadInfo by;
+        by.link = c.storedBy;
+        if (by.link.empty())
+            TDBDataAdapter().PutData(stored, "");
+        else
+            ASSERT_EQ(Store(stored, by), (TStoreCounts{1, 0}));
+        TMeasureRecord r = usb;
+        c.change(r);
+        TMeasureDataP data = OneRecord(c.method, kKindSvtMagnetic, r);
+        TDownloadInfo info;
+        info.link = kLinkUsb;
+        EXPECT_EQ(Store(data, info), c.same ? (TStoreCounts{0, 1}) : (TStoreCounts{1, 0}));
+        // Kind 1 only: the same figures in the general magnetic series are another reading.
+        TMeasureDataP otherKind = OneRecord(c.method, kKindMagnetic, r);
+        EXPECT_EQ(CountNewMeasurements(otherKind, kLinkUsb), (TStoreCounts{1, 0}));
     }
 }

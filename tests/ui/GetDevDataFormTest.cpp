@@ -2,17 +2,21 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
+#include <filesystem>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "base/Clock.h"
 #include "base/DateTime.h"
+#include "device/DemoMeter.h"
 #include "device/DeviceDataSource.h"
 #include "device/ImageBuilder.h"
 #include "device/SimulatedMeter.h"
@@ -23,6 +27,7 @@
 #include "support/ScriptedPrompts.h"
 #include "support/TempDir.h"
 #include "ui/GetDevDataForm.h"
+#include "ui/main/Mainform.h"
 
 using namespace zorvex;
 
@@ -168,21 +173,29 @@ TEST_F(DownloadDialog, OkHandsOverExactlyTheSeriesTheSourceRead) {
     EXPECT_TRUE(prompts->Messages().empty());
 }
 
-TEST_F(DownloadDialog, TheTotalsSayHowManyRecordsAreNewToTheDatabase) {
-    TImageBuilder builder = Singles(3);
-    AddMonitoring(builder, start + 1, 5);
-    Attach(builder);
-    const TDateTime now = start + 2;
-    const ClockScope clock(std::make_shared<FixedClock>(now));
+TEST_F(DownloadDialog, TheTotalsSayPerMethodHowManyRecordsAreNewToTheDatabaseInTermsThatAddUp) {
+    // The demonstration day: 60 single records, 8 of them 50 Hz pairs the
+    // driver link counts as two values, and a monitoring run of 1441.
+    const ClockScope clock(std::make_shared<FixedClock>(start + 2));
+    const std::string stored =
+        "Одиночные: 60 записей, новых 0, уже в базе 60\n"
+        "Мониторинг: 1441 запись, новых 0, уже в базе 1441";
     const struct {
         const char* name;
-        std::string counts;
+        TDemoLink link;
+        std::string singles, monitors, counts;
     } cases[] = {
-        {"first download", "Новых записей: 8, уже были в базе: 0"},
-        {"the same memory again", "Новых записей: 0, уже были в базе: 8"},
+        {"first download, over the driver link", TDemoLink::Driver, "68", "1441",
+         "Одиночные: 60 записей (68 значений), новых 60, уже в базе 0\n"
+         "Мониторинг: 1441 запись, новых 1441, уже в базе 0"},
+        {"the same meter over USB", TDemoLink::Usb, "60", "1441", stored},
+        {"and over the driver link again", TDemoLink::Driver, "68", "1441",
+         "Одиночные: 60 записей (68 значений), новых 0, уже в базе 60\n"
+         "Мониторинг: 1441 запись, новых 0, уже в базе 1441"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        const TDemoMeter demo(c.link);
         TGetDevDataForm dialog;
         std::string shown = "not finished";
         const int result = Exec(dialog, [&] {
@@ -191,12 +204,41 @@ TEST_F(DownloadDialog, TheTotalsSayHowManyRecordsAreNewToTheDatabase) {
             dialog.Button1->click();
         });
         ASSERT_EQ(result, QDialog::Accepted);
+        EXPECT_EQ(dialog.Label1->text().toStdString(), c.singles);
+        EXPECT_EQ(dialog.Label2->text().toStdString(), c.monitors);
         EXPECT_EQ(shown, c.counts);
-        EXPECT_EQ(dialog.Download.link, kLinkDriver);
-        EXPECT_EQ(dialog.Download.time, now);
-        EXPECT_EQ(dialog.Download.image, meter->Image());
+        // Each line is whole on the panel.
+        const QFontMetrics metrics(dialog.Label3->font());
+        for (const QString& line : dialog.Label3->text().split('\n'))
+            EXPECT_LE(metrics.horizontalAdvance(line), dialog.Label3->width()) << line.toStdString();
+        EXPECT_GE(dialog.Label3->height(), 2 * metrics.height());
+        EXPECT_EQ(dialog.Download.link, c.link == TDemoLink::Usb ? kLinkUsb : kLinkDriver);
+        EXPECT_EQ(dialog.Download.time, start + 2);
         // As the main window stores what the dialog hands over.
         StoreDownload(dialog.Data, dialog.Download);
+    }
+}
+
+TEST(DownloadDialogCounts, PluralsFollowTheNumber) {
+    const struct {
+        std::size_t records;
+        std::int32_t values;
+        std::string line;
+    } cases[] = {
+        {1, 1, "Одиночные: 1 запись, новых 1, уже в базе 0"},
+        {2, 3, "Одиночные: 2 записи (3 значения), новых 2, уже в базе 0"},
+        {11, 21, "Одиночные: 11 записей (21 значение), новых 11, уже в базе 0"},
+        {22, 25, "Одиночные: 22 записи (25 значений), новых 22, уже в базе 0"},
+        {112, 114, "Одиночные: 112 записей (114 значений), новых 112, уже в базе 0"},
+    };
+    for (const auto& c : cases) {
+        TMeasureDataP data;
+        data.SetMethodBytes();
+        data(kMethodSingle, kKindSvtMagnetic).Records.resize(c.records);
+        std::array<TStoreCounts, kMethodCount> counts{};
+        counts[kMethodSingle].added = c.records;
+        EXPECT_EQ(StoreCountsText(data, c.values, counts).toStdString(),
+                  c.line + "\nМониторинг: 0 записей, новых 0, уже в базе 0");
     }
 }
 
@@ -321,3 +363,35 @@ TEST_F(DownloadDialog, TheAnimationGoesOnFromTheDotWhereTheLastDialogStopped) {
 }
 
 }  // namespace
+
+TEST(MainWindowStart, WritesTheImageOfADownloadThatStoppedRightAfterItsCommit) {
+    test::TempDir dir;
+    const auto prompts = std::make_shared<test::ScriptedPrompts>();
+    const PromptsScope promptsScope(prompts);
+    const std::string file = dir.File("data.db");
+    std::vector<std::uint8_t> memory;
+    {
+        const TDemoMeter demo(TDemoLink::Driver);
+        TDeviceDataSource source;
+        TMeasureDataP data;
+        source.GetData("", data);
+        memory = source.LastDownload().image;
+        SetMainDatabase(OpenDatabase(file));
+        // As a process that ends there.
+        SetDownloadStepHook([](TDownloadStep step) {
+            if (step == TDownloadStep::Committed) throw std::runtime_error("gone");
+        });
+        EXPECT_THROW(StoreDownload(data, source.LastDownload()), std::runtime_error);
+        SetDownloadStepHook({});
+        SetMainDatabase(nullptr);
+    }
+    ASSERT_FALSE(std::filesystem::exists(dir.path() / "downloads"));
+
+    {
+        TMainform form(file);
+        const auto downloads = ListDownloads();
+        ASSERT_EQ(downloads.size(), 1u);
+        EXPECT_EQ(test::ReadFileBytes(downloads[0].imageFile), std::string(memory.begin(), memory.end()));
+    }
+    SetMainDatabase(nullptr);
+}

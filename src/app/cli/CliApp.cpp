@@ -5,10 +5,12 @@
 
 #include "base/DataLocations.h"
 #include "base/Exceptions.h"
+#include "base/Paths.h"
 #include "base/Prompts.h"
 #include "app/cli/ConsolePrompts.h"
 #include "device/DemoMeter.h"
 #include "storage/Database.h"
+#include "storage/DownloadStore.h"
 #include "storage/FileSafety.h"
 #include "storage/SQLiteDatabase.h"
 #include "storage/Utilities.h"
@@ -20,7 +22,7 @@ constexpr const char* kProgram = "zorvex-cli";
 
 void CheckRegularIfExists(const std::string& path, const std::string& given) {
     std::error_code ec;
-    const auto status = std::filesystem::status(path, ec);
+    const auto status = std::filesystem::status(PathFromUtf8(path), ec);
     if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
         throw Exception("«" + given + "» — не обычный файл");
 }
@@ -72,7 +74,7 @@ void PrintCommandHelp(std::ostream& out, const CliCommand& c) {
 CliContext::CliContext(std::ostream& o, std::ostream& e, std::string databasePath)
     : out(o),
       err(e),
-      startDirectory_(std::filesystem::current_path().string()),
+      startDirectory_(Utf8FromPath(std::filesystem::current_path())),
       givenDatabase_(std::move(databasePath)) {
     databasePath_ = ResolvePath(givenDatabase_);
 }
@@ -99,12 +101,14 @@ std::string CliContext::InputFile(const std::string& given) const {
 }
 
 std::string CliContext::ResolvePath(const std::string& path) const {
-    const std::filesystem::path p(path);
-    return p.is_absolute() ? p.string() : (std::filesystem::path(startDirectory_) / p).lexically_normal().string();
+    const std::filesystem::path p = PathFromUtf8(path);
+    return Utf8FromPath(p.is_absolute() ? p : (PathFromUtf8(startDirectory_) / p).lexically_normal());
 }
 
 void CliContext::OpenMainDatabase() {
-    if (!HasMainDatabase()) SetMainDatabase(OpenDatabase(databasePath_));
+    if (HasMainDatabase()) return;
+    SetMainDatabase(OpenDatabase(databasePath_));
+    FinishPendingDownloads();  // a download killed after its commit gets its image file
 }
 
 std::vector<OptionDef> FormatOptions() { return {{"--format", true}, {"--utf8", false}}; }

@@ -3,12 +3,15 @@
 #include <cstdio>
 
 #include <atomic>
+#include <filesystem>
 
 #include "app/cli/CliApp.h"
 #include "app/cli/ConsolePrompts.h"
 #include "base/Clock.h"
 #include "base/Exceptions.h"
 #include "base/Format.h"
+#include "base/Numbers.h"
+#include "base/Paths.h"
 #include "device/DeviceDataSource.h"
 #include "device/MeterCommands.h"
 #include "device/SLDeviceDataSource.h"
@@ -29,20 +32,32 @@ volatile std::sig_atomic_t interrupted = 0;
 
 extern "C" void OnInterrupt(int) { interrupted = 1; }
 
-// Ctrl+C during a transfer asks the source to stop at its next report
-// instead of killing the process with the device open.
+// The exit status of a command Ctrl+C stopped: 128 + SIGINT, as a shell
+// reports a process the signal ended.
+constexpr int kExitInterrupted = 130;
+
+// Ctrl+C while the guard lives asks the command to stop at its next chance
+// (the source at its next report, a store before its commit) instead of
+// killing the process with the device open or half a download written.
 class InterruptGuard {
 public:
     InterruptGuard() {
         interrupted = 0;
         previous_ = std::signal(SIGINT, OnInterrupt);
     }
-    ~InterruptGuard() { std::signal(SIGINT, previous_); }
+    ~InterruptGuard() {
+        if (!keep_) std::signal(SIGINT, previous_);
+    }
     InterruptGuard(const InterruptGuard&) = delete;
     InterruptGuard& operator=(const InterruptGuard&) = delete;
 
+    // Once the download is stored a late Ctrl+C must not kill the process on
+    // its way out: the exit status would say it stopped.
+    void KeepForTheRestOfTheRun() { keep_ = true; }
+
 private:
     void (*previous_)(int);
+    bool keep_ = false;
 };
 
 bool StderrIsTerminal() {
@@ -58,9 +73,9 @@ std::string ImageOption(CliContext& context, const ParsedArgs& args) {
     return image ? context.InputFile(*image) : std::string();
 }
 
-// Runs a source with progress on a terminal and Ctrl+C; false when the user stopped it.
+// Runs a source with progress on a terminal; false when Ctrl+C stopped it
+// (the caller holds the InterruptGuard).
 bool ReadSource(CliContext& context, TMDSource& source, TMeasureDataP& data) {
-    InterruptGuard guard;
     const bool showProgress = StderrIsTerminal();
     bool stopped = false;
     source.OnProgress = [&](TMDProgress& p) {
@@ -90,7 +105,8 @@ int DecodeCommand(CliContext& context, const ParsedArgs& args) {
     TSLDeviceDataSource source;
     source.ImageFile = context.InputFile(args.Operands()[0]);
     TMeasureDataP data;
-    if (!ReadSource(context, source, data)) return 1;
+    InterruptGuard guard;
+    if (!ReadSource(context, source, data)) return kExitInterrupted;
     WriteRecords(context.out, data, format);
     return 0;
 }
@@ -109,14 +125,31 @@ int DownloadCommand(CliContext& context, const ParsedArgs& args) {
     TDeviceDataSource source;
     source.ImageFile = ImageOption(context, args);
     TMeasureDataP data;
-    if (!ReadSource(context, source, data)) return 1;  // stopped: nothing is stored
+    InterruptGuard guard;
+    const auto stopped = [&context] {
+        context.err << "Ничего не сохранено\n";
+        return kExitInterrupted;
+    };
+    if (!ReadSource(context, source, data)) return stopped();
     TDownloadInfo download = source.LastDownload();
     download.time = Now();
     context.OpenMainDatabase();
-    // As the windowed program stores a download: records stored before are not stored again.
-    const TStoreCounts counts = StoreDownload(data, download);
+    // As the windowed program stores a download: records stored before are not
+    // stored again. Ctrl+C counts until the commit; after it the download is
+    // stored and is reported so.
+    TStoreCounts counts;
+    try {
+        counts = StoreDownload(data, download, [] { return interrupted == 0; });
+    } catch (const EDownloadStopped& e) {
+        context.err << e.what() << "\n";
+        return stopped();
+    }
+    guard.KeepForTheRestOfTheRun();
     PrintCounts(context, data);
-    context.out << "Новых записей: " << counts.added << ", уже были в базе: " << counts.skipped << "\n";
+    context.out << "Новых записей: " << counts.added << ", уже были в базе: " << counts.skipped << "\n" << std::flush;
+    if (!counts.imageProblem.empty())
+        context.err << "Образ памяти прибора пока не записан в downloads: " << counts.imageProblem
+                    << "; он хранится в базе данных и будет записан при следующем запуске\n";
     return 0;
 }
 
@@ -125,6 +158,17 @@ int PassportCommand(CliContext& context, const ParsedArgs& args) {
     TZorvexDriver driver;
     driver.ImageFile = ImageOption(context, args);
     if (!driver.OpenDevice(0)) throw Exception(kDeviceNotFoundText);
+    if (!driver.ImageFile.empty()) {
+        std::error_code ec;
+        const auto size = std::filesystem::file_size(PathFromUtf8(driver.ImageFile), ec);
+        // Fields past the end of a short file read as zeros and would pass for the meter's.
+        if (!ec && size < static_cast<std::uintmax_t>(kMemoryImageSize)) {
+            const int bytes = static_cast<int>(size);
+            context.err << ShortImageFileText(
+                               bytes, bytes < kPassportEndOffset ? TShortImageLoss::Passport : TShortImageLoss::Nothing)
+                        << "\n";
+        }
+    }
     const TPassportTexts texts = ReadPassportTexts(driver);
     driver.CloseDevice();
     context.out << "Серийный номер: " << texts.serialNumber << "\n"
@@ -146,10 +190,20 @@ int ClearMeterCommand(CliContext& context, const ParsedArgs& args) {
 
 int TestDataCommand(CliContext& context, const ParsedArgs& args) {
     ExpectOperands(args, 0, "");
-    // The source asks method, kind, band and rejection in this order.
-    for (const char* option : {"--method", "--kind", "--band", "--rejection"}) {
+    // The source asks method, kind, band and rejection in this order. It keeps
+    // only the low byte of what it is given, so a value out of range would be
+    // stored as another one.
+    const struct {
+        const char* option;
+        int last;
+    } ranges[] = {{"--method", kMethodCount - 1}, {"--kind", kKindCount - 1}, {"--band", kBandMid}, {"--rejection", 1}};
+    for (const auto& [option, last] : ranges) {
         const auto value = args.Value(option);
         if (!value) throw UsageError(std::string("не указан параметр ") + option);
+        const auto number = TryStrToInt(*value);
+        if (!number || *number < 0 || *number > last)
+            throw UsageError(std::string(option) + ": недопустимое значение «" + *value + "», допустимо от 0 до " +
+                             std::to_string(last));
         context.console->inputAnswers.push_back(*value);
     }
     context.CheckDatabasePath();
@@ -173,7 +227,8 @@ std::vector<CliCommand> DeviceCommands() {
          "После числа записей по видам выводится строка «Новых записей: N, уже были в базе: M»:\n"
          "записи, которые уже есть в базе, повторно не сохраняются. Каждое чтение попадает\n"
          "в список загрузок (команда downloads).\n"
-         "Ctrl+C прерывает чтение; тогда ничего не сохраняется.",
+         "Ctrl+C, пока загрузка не сохранена, прерывает её: ничего не сохраняется, код\n"
+         "завершения 130. Если всё уже сохранено, выводятся числа записей и код завершения 0.",
          {{"--image", true}}, DownloadCommand},
         {"passport", "[--image ФАЙЛ]", "паспорт прибора", "  --image ФАЙЛ   читать файл образа памяти вместо прибора",
          {{"--image", true}}, PassportCommand},
