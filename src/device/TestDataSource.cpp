@@ -17,9 +17,14 @@ constexpr double kSingleSpread = 300;
 constexpr double kMonitorSpread = 600;
 
 // Asks for one number; Cancel keeps the default "0". Only the low byte counts.
-std::uint8_t AskByte(const char* prompt) {
+struct Entry {
+    int typed = 0;
+    std::uint8_t byte = 0;
+};
+Entry AskByte(const char* prompt) {
     const std::string text = Prompts().InputText("", prompt, "0").value_or("0");
-    return static_cast<std::uint8_t>(StrToInt(text));
+    const int typed = StrToInt(text);
+    return {typed, static_cast<std::uint8_t>(typed)};
 }
 
 class RandomWalk {
@@ -49,13 +54,15 @@ private:
 }  // namespace
 
 void TTestDataSource::GetData(const std::string&, TMeasureDataP& Data) {
-    const std::uint8_t method = AskByte("Method");
-    const std::uint8_t kind = AskByte("Kind");
-    // The kind indexes the matrix: anything beyond it is refused before it is used.
+    const std::uint8_t method = AskByte("Method").byte;
+    const Entry kindEntry = AskByte("Kind");
+    const std::uint8_t kind = kindEntry.byte;
+    // The kind indexes the matrix: anything beyond it is refused before it is
+    // used, naming the number typed rather than its low byte.
     if (kind >= kKindCount)
-        throw Exception(Format("Недопустимый вид поля: %d (допустимо от 0 до %d)", {int{kind}, kKindCount - 1}));
-    const std::uint8_t band = AskByte("band");
-    const std::uint8_t rejection = AskByte("rejection");
+        throw Exception(Format("Недопустимый вид поля: %d (допустимо от 0 до %d)", {kindEntry.typed, kKindCount - 1}));
+    const std::uint8_t band = AskByte("band").byte;
+    const std::uint8_t rejection = AskByte("rejection").byte;
 
     const auto makeRecord = [&](RandomWalk& walk, std::uint8_t recordKind, std::int32_t number, TDateTime time) {
         TMeasureRecord record;

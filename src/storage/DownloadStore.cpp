@@ -273,6 +273,12 @@ std::array<TStoreCounts, kMethodCount> CountNewMeasurementsByMethod(const TMeasu
     return counts;
 }
 
+std::string PendingImageNotice(const TStoreCounts& counts) {
+    if (counts.imageProblem.empty()) return {};
+    return "Образ памяти прибора пока не записан в downloads: " + counts.imageProblem +
+           "; он хранится в базе данных и будет записан при следующем запуске";
+}
+
 TStoreCounts StoreDownload(TMeasureDataP& data, const TDownloadInfo& info, const std::function<bool()>& goOn) {
     TSQLiteDatabase& db = MainDatabase();
     const TDateTime time = info.time != 0 ? info.time : Now();

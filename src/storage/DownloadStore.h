@@ -37,6 +37,9 @@ struct TStoreCounts {
     bool operator==(const TStoreCounts&) const = default;
 };
 
+// What the user is told when `counts.imageProblem` is set; empty otherwise.
+std::string PendingImageNotice(const TStoreCounts& counts);
+
 // How many of the matrix's records, downloaded over `link`, are new to the
 // main database and how many equal a stored row (RecordMatching.h). Reads only.
 TStoreCounts CountNewMeasurements(const TMeasureDataP& data, std::string_view link);

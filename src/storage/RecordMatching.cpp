@@ -92,7 +92,7 @@ std::vector<Candidate> LoadCandidates(TSQLiteDatabase& db, const std::vector<TRe
             "select id, method, kind, number, band, rejection, time, workplace, height, cast(mvalue as real), "
             "cast(evalue as real), cast(mvalue2 as real), cast(evalue2 as real)" +
                 origin + " from measurements where time in (" + list + ")",
-            params);
+            params, TSQLiteTable::DeclaredTypes::LowerCase);  // as the store reads them: 'abc' is no method 0
         for (; !table->AtEnd(); table->MoveNext()) {
             const auto id = TryStrToInt(table->TextAt(0));
             const auto method = TryStrToInt(table->TextAt(1));

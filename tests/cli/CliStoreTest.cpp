@@ -430,7 +430,9 @@ TEST_F(CliStore, DownloadsShowControlCharactersEscapedInEveryForm) {
             const bool lineEnd = byte == '\n' || (byte == '\r' && next == '\n');
             EXPECT_TRUE(lineEnd || (byte >= 0x20 && byte != 0x7F)) << name << " byte " << int{byte} << " at " << i;
             EXPECT_FALSE(byte == 0xC2 && next >= 0x80 && next <= 0x9F) << name << " at " << i;
-            if (name == "csv") EXPECT_NE(byte, 0x98) << name << " at " << i;
+            if (name == "csv") {
+                EXPECT_NE(byte, 0x98) << name << " at " << i;
+            }
         }
     }
 }
@@ -482,6 +484,8 @@ TEST(CliOutput, JsonNumbersAreNeverNanOrInfinite) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(JsonNumber(c.value), c.text) << (c.value ? *c.value : 0);
-        if (c.value) EXPECT_EQ(JsonNumber(*c.value), c.text) << *c.value;
+        if (c.value) {
+            EXPECT_EQ(JsonNumber(*c.value), c.text) << *c.value;
+        }
     }
 }

@@ -174,7 +174,7 @@ TEST_F(TestSource, AKindBeyondTheMatrixIsRefused) {
         } catch (const EConvertError&) {
             ADD_FAILURE() << "wrong error";
         } catch (const Exception& e) {
-            EXPECT_NE(e.Message().find("Недопустимый вид поля"), std::string::npos) << e.Message();
+            EXPECT_EQ(e.Message(), std::string("Недопустимый вид поля: ") + kind + " (допустимо от 0 до 4)");
         }
         EXPECT_TRUE(data.IsEmpty());
         EXPECT_EQ(prompts->shown.size(), 2u);  // nothing more is asked

@@ -35,6 +35,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Counts of a download whose image, if any, reached downloads/.
+TStoreCounts Counts(std::size_t added, std::size_t skipped) { return {added, skipped, {}}; }
+
 const TDateTime kDay = EncodeDate(2026, 3, 17);
 const TDateTime kSecond = 1.0 / 86400;
 const TDateTime kEnd = kDay + EncodeTime(18, 5, 9, 0);
@@ -114,7 +117,7 @@ protected:
         const TStoreCounts announced = CountNewMeasurements(data, info.link);
         const TStoreCounts counts = StoreDownload(data, info);
         EXPECT_EQ(announced, counts);
-        EXPECT_EQ(CountNewMeasurements(data, info.link), (TStoreCounts{0, data.TotalRecords()}));
+        EXPECT_EQ(CountNewMeasurements(data, info.link), (Counts(0, data.TotalRecords())));
         return counts;
     }
     std::int64_t Rows(const std::string& table) { return MainDatabase().ScalarInt("select count(*) from " + table); }
@@ -137,14 +140,14 @@ TEST_F(DownloadStore, TheSameMemoryDownloadedTwiceIsStoredOnceAndBothDownloadsAr
     Download first = DriverDownload(memory);
     const std::size_t n = first.data.TotalRecords();
     ASSERT_EQ(n, 4u + 600u);  // the pair is one record; the run's equal records all count
-    EXPECT_EQ(Store(first.data, first.info), (TStoreCounts{n, 0}));
+    EXPECT_EQ(Store(first.data, first.info), (Counts(n, 0)));
     const auto firstIds = IdsOf(first.data);
     EXPECT_EQ(std::set<std::int32_t>(firstIds.begin(), firstIds.end()).size(), n);  // each its own row
     // The user notes a workplace on a stored row; downloading again must not take it away.
     MainDatabase().Execute("update measurements set workplace=? where id=?", {7, firstIds[0]});
 
     Download second = DriverDownload(memory);  // in the same second, from the uncleared meter
-    EXPECT_EQ(Store(second.data, second.info), (TStoreCounts{0, n}));
+    EXPECT_EQ(Store(second.data, second.info), (Counts(0, n)));
     EXPECT_EQ(IdsOf(second.data), firstIds);
     EXPECT_EQ(second.data(kMethodSingle, kKind50Hz).Records[0].workplace, 7);  // the first in store order
     EXPECT_EQ(Rows("measurements"), static_cast<std::int64_t>(n));
@@ -199,7 +202,7 @@ TEST_F(DownloadStore, ARecordDifferingInAnyMeasuredFieldIsKeptAndTheUsersNotesDo
     TMeasureDataP first = matrixOf(kMethodSingle, kKindSvtMagnetic, stored);
     TDownloadInfo info;
     info.link = "usb";
-    ASSERT_EQ(Store(first, info), (TStoreCounts{1, 0}));
+    ASSERT_EQ(Store(first, info), (Counts(1, 0)));
 
     struct Case {
         const char* name;
@@ -234,12 +237,27 @@ TEST_F(DownloadStore, ARecordDifferingInAnyMeasuredFieldIsKeptAndTheUsersNotesDo
         TMeasureRecord r = stored;
         c.change(r);
         TMeasureDataP data = matrixOf(c.method, c.kind, r);
-        EXPECT_EQ(Store(data, info), c.kept ? (TStoreCounts{1, 0}) : (TStoreCounts{0, 1}));
+        EXPECT_EQ(Store(data, info), c.kept ? (Counts(1, 0)) : (Counts(0, 1)));
         if (c.kept) ++rows;
         EXPECT_EQ(Rows("measurements"), rows);
         if (!c.kept) {
             EXPECT_EQ(data(c.method, c.kind).Records[0].id, first(0, 1).Records[0].id);
         }
+    }
+
+    // A stored method or kind that is no integer is no method 0 or kind 1: the
+    // store would refuse to read such a row, so it is no copy of the record.
+    for (const char* column : {"method", "kind"}) {
+        SCOPED_TRACE(column);
+        MainDatabase().Execute(std::string("update measurements set ") + column + " = '" +
+                               (column == std::string("method") ? "0abc" : "1x") + "' where id = ?",
+                               {first(0, 1).Records[0].id});
+        TMeasureDataP data = matrixOf(kMethodSingle, kKindSvtMagnetic, stored);
+        EXPECT_EQ(Store(data, info), Counts(1, 0));
+        ++rows;
+        MainDatabase().Execute("delete from measurements where id <> ?", {first(0, 1).Records[0].id});
+        MainDatabase().Execute("update measurements set method = 0, kind = 1 where id = ?", {first(0, 1).Records[0].id});
+        rows = 1;
     }
 }
 
@@ -291,7 +309,7 @@ TEST_F(DownloadStore, AFailureStoresNothingWritesNoDownloadAndLeavesNoImage) {
     }
     // Without the obstacles the same store works.
     Download d = DriverDownload(MeterMemory(2001, 333, kDay + 1));
-    EXPECT_EQ(Store(d.data, d.info), (TStoreCounts{604, 0}));
+    EXPECT_EQ(Store(d.data, d.info), (Counts(604, 0)));
     EXPECT_EQ(Rows("measurements"), before + 604);
     EXPECT_EQ(FilesIn(dir.path() / "downloads"), 1u);
 }
@@ -339,11 +357,11 @@ TEST_F(DownloadStore, AnOldDatabaseGainsTheTablesKeepsEveryRowAndDataFilesStayAs
     // Nothing to read yet, and reading adds nothing.
     EXPECT_TRUE(ListDownloads().empty());
     EXPECT_TRUE(DownloadsOfMeasurements(IdsOf(old.data)).empty());
-    EXPECT_EQ(CountNewMeasurements(old.data, kLinkDriver), (TStoreCounts{0, old.data.TotalRecords()}));
+    EXPECT_EQ(CountNewMeasurements(old.data, kLinkDriver), (Counts(0, old.data.TotalRecords())));
     EXPECT_EQ(RawRows(file, "select type, name, sql from sqlite_master order by name"), schemaBefore);
 
     Download again = DriverDownload(MeterMemory(1207, 200));
-    EXPECT_EQ(Store(again.data, again.info), (TStoreCounts{0, old.data.TotalRecords()}));
+    EXPECT_EQ(Store(again.data, again.info), (Counts(0, old.data.TotalRecords())));
     EXPECT_EQ(IdsOf(again.data), IdsOf(old.data));  // the first of the equal rows
     EXPECT_EQ(RawRows(file, "select * from measurements order by id"), rowsBefore);
     const auto schemaAfter = RawRows(file, "select type, name, sql from sqlite_master order by name");
@@ -435,8 +453,8 @@ TEST(DownloadStoreKilled, AtEveryStepTheNextStartLeavesTheRowWithItsImageOrNeith
         EXPECT_EQ(kept.pendingImages, 0);
         // And downloads go on as before: the same memory again adds nothing.
         Download again = download;
-        EXPECT_EQ(StoreDownload(again.data, again.info), (TStoreCounts{committed ? 0 : download.data.TotalRecords(),
-                                                                       committed ? download.data.TotalRecords() : 0}));
+        EXPECT_EQ(StoreDownload(again.data, again.info), (Counts(committed ? 0 : download.data.TotalRecords(),
+                                                                       committed ? download.data.TotalRecords() : 0)));
         EXPECT_EQ(KeptIn(dir).files.size(), committed ? 2u : 1u);
         SetMainDatabase(nullptr);
     }
@@ -522,7 +540,7 @@ TEST_F(DownloadStore, OneMeterReadOverBothLinksIsStoredOnce) {
             DemoMeasurements().TotalRecords() - DemoMeasurements()(1, kKindSvtMagnetic).Records.size();
         const std::size_t n = first.data.TotalRecords();
         ASSERT_EQ(n, 60u + 1441u);
-        ASSERT_EQ(Store(first.data, first.info), (TStoreCounts{n, 0}));
+        ASSERT_EQ(Store(first.data, first.info), (Counts(n, 0)));
         // The user's note on a stored row stays with it.
         TMeasureRecord& noted = first.data(kMethodSingle, kKindSvtMagnetic).Records[2];
         noted.workplace = 6;
@@ -531,9 +549,9 @@ TEST_F(DownloadStore, OneMeterReadOverBothLinksIsStoredOnce) {
         Download second = DemoDownload(c.second);
         ASSERT_NE(WithoutIds(second.data), WithoutIds(first.data));  // the links do give the day differently
         const auto byMethod = CountNewMeasurementsByMethod(second.data, second.info.link);
-        EXPECT_EQ(byMethod[kMethodSingle], (TStoreCounts{0, singles}));
-        EXPECT_EQ(byMethod[kMethodMonitoring], (TStoreCounts{0, n - singles}));
-        EXPECT_EQ(Store(second.data, second.info), (TStoreCounts{0, n}));
+        EXPECT_EQ(byMethod[kMethodSingle], (Counts(0, singles)));
+        EXPECT_EQ(byMethod[kMethodMonitoring], (Counts(0, n - singles)));
+        EXPECT_EQ(Store(second.data, second.info), (Counts(0, n)));
         EXPECT_EQ(Rows("measurements"), static_cast<std::int64_t>(n));
         // What the window shows after the download is what the database holds.
         EXPECT_EQ(ToTheSecond(second.data), ToTheSecond(first.data));
@@ -541,7 +559,7 @@ TEST_F(DownloadStore, OneMeterReadOverBothLinksIsStoredOnce) {
         // Again over either link: nothing new.
         for (const TDemoLink link : {c.second, c.first}) {
             Download again = DemoDownload(link);
-            EXPECT_EQ(Store(again.data, again.info), (TStoreCounts{0, n}));
+            EXPECT_EQ(Store(again.data, again.info), (Counts(0, n)));
         }
         EXPECT_EQ(Rows("measurements"), static_cast<std::int64_t>(n));
         EXPECT_EQ(Rows("downloads"), 4);
@@ -599,15 +617,15 @@ TEST_F(DownloadStore, AcrossLinksARecordIsTheSameWithinTheDriverLinksPrecision) 
         if (by.link.empty())
             TDBDataAdapter().PutData(stored, "");
         else
-            ASSERT_EQ(Store(stored, by), (TStoreCounts{1, 0}));
+            ASSERT_EQ(Store(stored, by), (Counts(1, 0)));
         TMeasureRecord r = usb;
         c.change(r);
         TMeasureDataP data = OneRecord(c.method, kKindSvtMagnetic, r);
         TDownloadInfo info;
         info.link = kLinkUsb;
-        EXPECT_EQ(Store(data, info), c.same ? (TStoreCounts{0, 1}) : (TStoreCounts{1, 0}));
+        EXPECT_EQ(Store(data, info), c.same ? (Counts(0, 1)) : (Counts(1, 0)));
         // Kind 1 only: the same figures in the general magnetic series are another reading.
         TMeasureDataP otherKind = OneRecord(c.method, kKindMagnetic, r);
-        EXPECT_EQ(CountNewMeasurements(otherKind, kLinkUsb), (TStoreCounts{1, 0}));
+        EXPECT_EQ(CountNewMeasurements(otherKind, kLinkUsb), (Counts(1, 0)));
     }
 }

@@ -286,6 +286,18 @@ TEST_F(CommandsTest, DownloadStoresEveryRecordOnceAndShowsTheNewestList) {
     EXPECT_EQ(form->DateTree->topLevelItem(0)->child(0)->childCount(), 3);  // 5, 6 and 7 March
 }
 
+TEST_F(CommandsTest, AnImageThatCannotBeKeptYetIsSaidAndTheRecordsAreStored) {
+    std::ofstream(Data("downloads")) << "not a folder";  // downloads/ cannot be made
+    Attach(BuildImage(MeterContents(At(2024, 3, 5), At(2024, 3, 6))));
+    AcceptFinishedDownload();
+    form->BitBtn1->click();
+    EXPECT_EQ(Count(Data("data.db")), "5");
+    ASSERT_EQ(prompts->Messages().size(), 1u);
+    EXPECT_NE(prompts->Messages()[0].find("пока не записан в downloads"), std::string::npos) << prompts->Messages()[0];
+    EXPECT_EQ(prompts->shown.back().icon, MessageIcon::Warning);
+    EXPECT_EQ(RawRows(Data("data.db"), "select count(*) from downloadimages")[0][0], "1");  // kept for the next start
+}
+
 TEST_F(CommandsTest, TheSameMemoryDownloadedTwiceIsStoredOnceAndBothDownloadsAreRecorded) {
     TImageBuilder builder;
     builder.SetBytes(0, BuildImage(MeterContents(At(2024, 3, 5), At(2024, 3, 6))));

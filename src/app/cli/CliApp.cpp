@@ -59,7 +59,7 @@ void PrintOverallHelp(std::ostream& out, const std::vector<CliCommand>& commands
         name.resize(14, ' ');
         out << "  " << name << c.summary << "\n";
     }
-    out << "\nКоды завершения: 0 — успех, 1 — ошибка, 2 — неверная командная строка.\n";
+    out << "\nКоды завершения: 0 — успех, 1 — ошибка, 2 — неверная командная строка, 130 — прервано (Ctrl+C).\n";
 }
 
 void PrintCommandHelp(std::ostream& out, const CliCommand& c) {

@@ -147,9 +147,7 @@ int DownloadCommand(CliContext& context, const ParsedArgs& args) {
     guard.KeepForTheRestOfTheRun();
     PrintCounts(context, data);
     context.out << "Новых записей: " << counts.added << ", уже были в базе: " << counts.skipped << "\n" << std::flush;
-    if (!counts.imageProblem.empty())
-        context.err << "Образ памяти прибора пока не записан в downloads: " << counts.imageProblem
-                    << "; он хранится в базе данных и будет записан при следующем запуске\n";
+    if (!counts.imageProblem.empty()) context.err << PendingImageNotice(counts) << "\n";
     return 0;
 }
 

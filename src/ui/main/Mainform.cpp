@@ -579,7 +579,11 @@ void TMainform::StoreMeasurements() {
 }
 
 void TMainform::StoreDownloadedMeasurements(const TDownloadInfo& download) {
-    StoreMatrix([this, &download] { StoreDownload(matrix_, download); });
+    TStoreCounts counts;
+    StoreMatrix([this, &download, &counts] { counts = StoreDownload(matrix_, download); });
+    // The records are stored; only the copy of the raw memory waits.
+    if (!counts.imageProblem.empty())
+        Prompts().ShowMessage(PendingImageNotice(counts), "Загрузка из прибора", MessageIcon::Warning);
 }
 
 void TMainform::StoreMatrix(const std::function<void()>& store) {
