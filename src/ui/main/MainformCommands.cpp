@@ -125,7 +125,7 @@ void TMainform::ReportSkippedRows(std::int64_t skipped) {
     if (skipped <= 0) return;
     Prompts().ShowMessage(
         "Не показано записей: " + std::to_string(skipped) + " — их режим или вид измерения программе неизвестен.",
-        "Информация", MessageIcon::Warning);
+        "Предупреждение", MessageIcon::Warning);
 }
 
 // ---- measurement files ------------------------------------------------------------
