@@ -25,29 +25,11 @@ namespace {
 constexpr const char* kDatabaseName = "data.db";
 constexpr const char* kNoDataDirectory = "Не удалось определить каталог данных пользователя: ";
 
-// Our strings are UTF-8; a Windows path taken from a narrow string would read them in the ANSI code page.
-fs::path PathOf(const std::string& text) {
-#ifdef _WIN32
-    return fs::path(std::u8string(text.begin(), text.end()));
-#else
-    return fs::path(text);
-#endif
-}
-
-std::string TextOf(const fs::path& path) {
-#ifdef _WIN32
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-#else
-    return path.string();
-#endif
-}
-
 // The data directory comes from the environment; a relative one would move
 // with the working directory, which opening the database changes.
 fs::path AbsoluteVariable(const std::string& value, const char* name) {
     if (value.empty()) throw Exception(std::string(kNoDataDirectory) + "не задана переменная " + name);
-    const fs::path path = PathOf(value);
+    const fs::path path = PathFromUtf8(value);
     if (!path.is_absolute())
         throw Exception(std::string(kNoDataDirectory) + "в переменной " + name + " не абсолютный путь «" + value + "»");
     return path.lexically_normal();
@@ -60,7 +42,7 @@ fs::path UserDataDirectory(const TLocationInputs& inputs) {
     throw Exception(std::string(kNoDataDirectory) + "не заданы переменные LOCALAPPDATA и APPDATA");
 #else
     // A relative XDG_DATA_HOME is invalid and so ignored, as if unset.
-    const fs::path xdg(inputs.xdgDataHome);
+    const fs::path xdg = PathFromUtf8(inputs.xdgDataHome);
     if (xdg.is_absolute()) return xdg.lexically_normal() / "zorvex";
     return AbsoluteVariable(inputs.home, "HOME") / ".local" / "share" / "zorvex";
 #endif
@@ -80,7 +62,7 @@ fs::path InstalledDocumentDirectory(const fs::path& programDirectory) {
 bool IsWritableDirectory(const std::string& directory) {
 #ifdef _WIN32
     // Attributes say nothing about the directory's access list: try a file.
-    const fs::path probe = PathOf(directory) / (L"~zorvex-" + std::to_wstring(GetCurrentProcessId()) + L".tmp");
+    const fs::path probe = PathFromUtf8(directory) / (L"~zorvex-" + std::to_wstring(GetCurrentProcessId()) + L".tmp");
     const HANDLE handle = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return false;
@@ -95,7 +77,7 @@ std::string Variable(const char* name) {
 #ifdef _WIN32
     const std::wstring wide(name, name + std::char_traits<char>::length(name));
     const wchar_t* value = _wgetenv(wide.c_str());
-    return value ? TextOf(fs::path(std::wstring(value))) : std::string();
+    return value ? Utf8FromPath(fs::path(std::wstring(value))) : std::string();  // wide: no ANSI code page
 #else
     const char* value = std::getenv(name);
     return value ? std::string(value) : std::string();
@@ -131,21 +113,21 @@ std::string ReasonText(int error) {
 }  // namespace
 
 TDataLocations ResolveDataLocations(const TLocationInputs& inputs) {
-    const fs::path program = PathOf(inputs.programDirectory);
+    const fs::path program = PathFromUtf8(inputs.programDirectory);
     TDataLocations locations;
     if (inputs.programDirectoryWritable) {
         locations.databaseFile = kDatabaseName;  // found in the start directory
-        locations.formerProtocolDirectory = TextOf(program / "protocols");
-        locations.documentDirectory = TextOf(program / "doc");
+        locations.formerProtocolDirectory = Utf8FromPath(program / "protocols");
+        locations.documentDirectory = Utf8FromPath(program / "doc");
         locations.fileDialogDirectory = inputs.programDirectory;
         return locations;
     }
     const fs::path data = UserDataDirectory(inputs);
     locations.installed = true;
-    locations.dataDirectory = TextOf(data);
-    locations.databaseFile = TextOf(data / kDatabaseName);
-    locations.formerProtocolDirectory = TextOf(data / "protocols");
-    locations.documentDirectory = TextOf(InstalledDocumentDirectory(program));
+    locations.dataDirectory = Utf8FromPath(data);
+    locations.databaseFile = Utf8FromPath(data / kDatabaseName);
+    locations.formerProtocolDirectory = Utf8FromPath(data / "protocols");
+    locations.documentDirectory = Utf8FromPath(InstalledDocumentDirectory(program));
     locations.fileDialogDirectory = locations.dataDirectory;
     return locations;
 }
@@ -169,13 +151,13 @@ void CreateDataDirectory(const std::string& directory) {
     };
 #ifdef _WIN32
     std::error_code ec;
-    fs::create_directories(PathOf(directory), ec);
+    fs::create_directories(PathFromUtf8(directory), ec);
     if (ec) fail(ec.message());
-    if (!fs::is_directory(PathOf(directory), ec)) fail(ReasonText(ENOTDIR));
+    if (!fs::is_directory(PathFromUtf8(directory), ec)) fail(ReasonText(ENOTDIR));
 #else
     // Component by component, so that each directory is born private rather than made so afterwards.
     fs::path current;
-    for (const fs::path& part : fs::path(directory).lexically_normal()) {
+    for (const fs::path& part : PathFromUtf8(directory).lexically_normal()) {
         if (part.empty()) continue;  // after a trailing separator
         current /= part;
         std::error_code ec;

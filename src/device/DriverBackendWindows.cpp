@@ -5,8 +5,11 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
-#include <setupapi.h>
+// windows.h first: setupapi.h uses its types (GUID, HANDLE) without including it.
 #include <windows.h>
+// clang-format off
+#include <setupapi.h>
+// clang-format on
 
 #include <memory>
 #include <string>

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "base/Format.h"
+#include "base/Paths.h"
 
 namespace zorvex {
 namespace {
@@ -139,7 +140,7 @@ TImageBuilder& TImageBuilder::SetInt32(int offset, std::int32_t value) {
 }
 
 void TImageBuilder::WriteFile(const std::string& path, int size) const {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    std::ofstream file(PathFromUtf8(path), std::ios::binary | std::ios::trunc);
     const auto length = static_cast<std::streamsize>(std::clamp(size, 0, kMemoryImageSize));
     file.write(reinterpret_cast<const char*>(image_.data()), length);
     if (!file) throw Exception(Format("Не удалось записать файл %s", {path}));

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "storage/FileSafety.h"
+#include "base/Paths.h"
 #include "storage/Levels.h"
 #include "base/RunSettings.h"
 
@@ -47,7 +48,7 @@ void CreateSchema(TSQLiteDatabase& db) {
 std::unique_ptr<TSQLiteDatabase> OpenDatabase(const std::string& fileName) {
     namespace fs = std::filesystem;
     CheckFilePath(fileName);
-    const fs::path path(fileName);
+    const fs::path path = PathFromUtf8(fileName);
     std::error_code ec;
     const bool isNew = !(fs::is_regular_file(path, ec) && fs::file_size(path, ec) > 0 && !ec);
 
@@ -56,11 +57,11 @@ std::unique_ptr<TSQLiteDatabase> OpenDatabase(const std::string& fileName) {
         fs::current_path(path.parent_path(), ec);
         if (ec) {
             throw ESQLiteException("Failed to open database \"" + fileName + "\" : каталог «" +
-                                   path.parent_path().string() + "» недоступен");
+                                   Utf8FromPath(path.parent_path()) + "» недоступен");
         }
     }
     try {
-        db = TSQLiteDatabase::Open(path.filename().string());
+        db = TSQLiteDatabase::Open(Utf8FromPath(path.filename()));
     } catch (...) {
         fs::current_path(ProgramDirectory(), ec);
         throw;

@@ -31,10 +31,10 @@ namespace {
 bool NamesDirectory(const std::string& path) {
     const char last = path.back();
     if (last == '/' || last == '\\') return true;
-    const fs::path name = fs::path(path).filename();
+    const fs::path name = PathFromUtf8(path).filename();
     if (name == "." || name == "..") return true;
     std::error_code ec;
-    return fs::is_directory(path, ec);
+    return fs::is_directory(PathFromUtf8(path), ec);
 }
 
 std::string ReasonText(int error) {
@@ -49,7 +49,7 @@ std::string ReasonText(int error) {
 
 int OpenNew(const std::string& path) {
 #ifdef _WIN32
-    return _wopen(fs::path(path).wstring().c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    return _wopen(PathFromUtf8(path).wstring().c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
 #else
     return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
 #endif
@@ -166,22 +166,23 @@ void CheckOutputPath(const std::string& path, TWriter writer) {
             throw Exception("Файл «" + path + "» — " + *kind + "; выберите другое имя");
     }
     std::error_code ec;
-    const fs::file_status status = fs::status(path, ec);
+    const fs::file_status status = fs::status(PathFromUtf8(path), ec);
     if (fs::exists(status) && !fs::is_regular_file(status))
         throw Exception("Не удалось записать файл «" + path + "»: это не обычный файл");
 }
 
 TReplacementFile::TReplacementFile(std::string target, TWriter writer) : target_(std::move(target)), writer_(writer) {
     CheckOutputPath(target_, writer_);
-    const fs::path targetPath(target_);
+    const fs::path targetPath = PathFromUtf8(target_);
     std::error_code ec;
     if (targetPath.has_parent_path()) fs::create_directories(targetPath.parent_path(), ec);
     // A hidden name in the target's own directory, so the rename stays on one file system.
     std::random_device entropy;
     std::mt19937_64 generator((static_cast<std::uint64_t>(entropy()) << 32) ^ entropy());
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string name = "." + targetPath.filename().string() + "." + std::to_string(generator() % 1000000000ULL) + ".tmp";
-        const std::string candidate = (targetPath.parent_path() / name).string();
+        const std::string name =
+            "." + Utf8FromPath(targetPath.filename()) + "." + std::to_string(generator() % 1000000000ULL) + ".tmp";
+        const std::string candidate = Utf8FromPath(targetPath.parent_path() / PathFromUtf8(name));
         const int fd = OpenNew(candidate);
         if (fd >= 0) {
             handle_ = fd;
@@ -197,7 +198,7 @@ TReplacementFile::~TReplacementFile() {
     CloseHandle(false);
     if (!committed_ && !tempPath_.empty()) {
         std::error_code ec;
-        fs::remove(tempPath_, ec);
+        fs::remove(PathFromUtf8(tempPath_), ec);
     }
 }
 
@@ -205,7 +206,7 @@ void TReplacementFile::Fail(int error) {
     CloseHandle(false);
     if (!tempPath_.empty()) {
         std::error_code ec;
-        fs::remove(tempPath_, ec);
+        fs::remove(PathFromUtf8(tempPath_), ec);
         tempPath_.clear();
     }
     throw Exception("Не удалось записать файл «" + target_ + "»" + ReasonText(error));
@@ -257,10 +258,10 @@ void TReplacementFile::Commit() {
     // The target may have become the main database, a kept file or a directory meanwhile.
     CheckOutputPath(target_, writer_);
     std::error_code ec;
-    fs::rename(tempPath_, target_, ec);
+    fs::rename(PathFromUtf8(tempPath_), PathFromUtf8(target_), ec);
     if (ec) Fail(ec.value());
     committed_ = true;
-    SyncDirectory(fs::path(target_).parent_path());
+    SyncDirectory(PathFromUtf8(target_).parent_path());
 }
 
 void WriteFileReplacing(const std::string& path, std::string_view bytes) {

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "base/CodePage1251.h"
+#include "base/Paths.h"
 #include "base/Format.h"
 #include "base/Numbers.h"
 #include "storage/TimeIndex.h"
@@ -471,7 +472,7 @@ bool IsMainDatabaseFile(const std::string& path) {
     if (!HasMainDatabase()) return false;
     const std::string mainFile = MainDatabase().FileName();
     std::error_code ec;
-    return !mainFile.empty() && std::filesystem::equivalent(path, mainFile, ec) && !ec;
+    return !mainFile.empty() && std::filesystem::equivalent(PathFromUtf8(path), PathFromUtf8(mainFile), ec) && !ec;
 }
 
 }  // namespace zorvex

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "base/Clock.h"
+#include "base/Paths.h"
 #include "base/Format.h"
 
 #ifdef _WIN32
@@ -70,7 +71,7 @@ TOutputFile::~TOutputFile() {
 
 TOutputFile CreateOutputFile(const std::string& path, bool shared) {
     std::error_code ec;
-    const std::filesystem::path p(path);
+    const std::filesystem::path p = PathFromUtf8(path);
     if (p.has_parent_path()) std::filesystem::create_directories(p.parent_path(), ec);
 #ifdef _WIN32
     const DWORD share = shared ? FILE_SHARE_READ | FILE_SHARE_WRITE : 0;
@@ -113,7 +114,7 @@ std::int64_t WriteOutput(TOutputFile& file, const void* buffer, std::size_t coun
 
 bool IsExistingFile(const std::string& path) {
     std::error_code ec;
-    return std::filesystem::exists(path, ec) && !std::filesystem::is_directory(path, ec);
+    return std::filesystem::exists(PathFromUtf8(path), ec) && !std::filesystem::is_directory(PathFromUtf8(path), ec);
 }
 
 // ---------------------------------------------------------------- version stamp
@@ -146,7 +147,7 @@ std::vector<unsigned char> MakeVersionStamp(std::uint16_t major, std::uint16_t m
 
 std::string FileVersionText(const std::string& path, std::string_view format) {
     int major = 1, minor = 0;
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(PathFromUtf8(path), std::ios::binary);
     if (in) {
         const std::vector<char> content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         const std::vector<unsigned char> marker = Marker();
