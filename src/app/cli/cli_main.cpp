@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/cli/CliApp.h"
+#include "base/Console.h"
 #include "base/RunSettings.h"
 
 #ifdef ZORVEX_CLI_PDF
@@ -12,9 +13,10 @@
 
 int main(int argc, char* argv[]) {
     zorvex::ApplyRunSettings();
+    zorvex::PrepareStandardStreams();
 #ifdef ZORVEX_CLI_PDF
     zorvex::cli::SetProtocolPdfRenderer(zorvex::cli::RenderStoredProtocolPdf);
 #endif
-    const std::vector<std::string> args(argv + 1, argv + argc);
+    const std::vector<std::string> args = zorvex::Utf8Arguments(argc, argv);
     return zorvex::cli::RunCli(args, std::cout, std::cerr);
 }
