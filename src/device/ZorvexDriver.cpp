@@ -4,6 +4,7 @@
 #include <array>
 
 #include "base/Numbers.h"
+#include "base/Paths.h"
 
 namespace zorvex {
 namespace {
@@ -17,7 +18,8 @@ constexpr int kMaxMeterSector = 255;
 bool TZorvexDriver::OpenDevice(int index) {
     CloseDevice();
     if (ImageFile.empty()) return TAT89DriverLoader::OpenDevice(index);
-    image_.open(ImageFile, std::ios::in | std::ios::binary);
+    // Through the path: a narrow name would be read in the ANSI code page on Windows.
+    image_.open(PathFromUtf8(ImageFile), std::ios::in | std::ios::binary);
     return image_.is_open();
 }
 
