@@ -4,7 +4,7 @@ namespace zorvex {
 namespace {
 
 std::shared_ptr<IUsbBus>& CurrentBus() {
-    static std::shared_ptr<IUsbBus> bus = MakeLibUsbBus();
+    static std::shared_ptr<IUsbBus> bus = MakeSystemUsbBus();
     return bus;
 }
 

@@ -42,11 +42,12 @@ public:
     virtual std::unique_ptr<IUsbDeviceHandle> Open(std::size_t index) = 0;
 };
 
-// The program-wide bus; libusb unless a scope has replaced it.
+// The program-wide bus; the system's unless a scope has replaced it.
 IUsbBus& UsbBus();
 
-// The bus on libusb 0.1.
-std::shared_ptr<IUsbBus> MakeLibUsbBus();
+// The system's bus: libusb 0.1 where the build has it, otherwise a bus on
+// which no device is ever found, so that a source falls through to the driver link.
+std::shared_ptr<IUsbBus> MakeSystemUsbBus();
 
 // Installs `bus` for as long as the guard lives and restores the previous one afterwards.
 class UsbBusScope {

@@ -68,7 +68,7 @@ private:
 
 }  // namespace
 
-std::shared_ptr<IUsbBus> MakeLibUsbBus() {
+std::shared_ptr<IUsbBus> MakeSystemUsbBus() {
     return std::make_shared<LibUsbBus>();
 }
 

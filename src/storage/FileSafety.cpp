@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <optional>
 #include <filesystem>
 #include <random>
@@ -18,6 +19,13 @@
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
 #else
 #include <fcntl.h>
 #include <unistd.h>
@@ -103,6 +111,26 @@ bool HasExtension(const fs::path& name, std::string_view extension) {
                                                   std::tolower(static_cast<unsigned char>(b)); });
 }
 
+// The names a file has. MinGW's std::filesystem takes it from stat(), which
+// says 1 on Windows whatever the file system holds.
+std::uintmax_t LinkCount(const fs::path& path, std::error_code& ec) {
+#ifdef _WIN32
+    const HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        ec.assign(static_cast<int>(GetLastError()), std::system_category());
+        return 0;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool known = GetFileInformationByHandle(file, &info) != 0;
+    if (!known) ec.assign(static_cast<int>(GetLastError()), std::system_category());
+    CloseHandle(file);
+    return known ? info.nNumberOfLinks : 0;
+#else
+    return fs::hard_link_count(path, ec);
+#endif
+}
+
 fs::path Resolved(const fs::path& path) {
     std::error_code ec;
     const fs::path absolute = fs::absolute(path, ec);
@@ -137,7 +165,7 @@ std::optional<std::string> KeptFileKind(const std::string& path) {
         }
     }
     // A hard link elsewhere is the kept file itself to a writer that writes in place (a printer).
-    if (fs::is_regular_file(given, ec) && fs::hard_link_count(given, ec) > 1 && !ec) {
+    if (fs::is_regular_file(given, ec) && LinkCount(given, ec) > 1 && !ec) {
         for (const KeptFolder& folder : folders) {
             for (fs::directory_iterator it(folder.directory, ec), end; !ec && it != end; it.increment(ec)) {
                 std::error_code same;

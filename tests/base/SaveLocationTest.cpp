@@ -58,10 +58,10 @@ TEST_F(AskSaveFileNameTest, StartsBesideTheDatabaseThenWhereTheUserLastSaved) {
     const std::string stick = Dir("stick");
     // The suggestion is offered in the start directory, fit for a file name and with its extension.
     EXPECT_EQ(Ask("Мониторинг 50Гц 17.03.2026 10:00:00", std::nullopt),
-              Utf8FromPath(PathFromUtf8(db) / "Мониторинг 50Гц 17.03.2026 10-00-00.csv"));
+              Utf8FromPath(PathFromUtf8(db) / PathFromUtf8("Мониторинг 50Гц 17.03.2026 10-00-00.csv")));
     EXPECT_EQ(Ask("", std::nullopt), db);  // no suggestion: the directory alone
     // A cancelled dialog changes nothing; a saved file moves the start to its directory.
-    EXPECT_EQ(Ask("x", stick + "/chosen.csv"), Utf8FromPath(PathFromUtf8(db) / "x.csv"));
+    EXPECT_EQ(Ask("x", stick + "/chosen.csv"), Utf8FromPath(PathFromUtf8(db) / PathFromUtf8("x.csv")));
     EXPECT_EQ(SaveDirectory(), stick);
     EXPECT_EQ(Ask("y", std::nullopt, ".pdf"), Utf8FromPath(PathFromUtf8(stick) / "y.pdf"));
 

@@ -263,6 +263,8 @@ TEST_F(MeasurementStore, AReaderBlockingTheCommitLeavesNoOpenTransactionAndNoSta
     EXPECT_EQ(MainDatabase().ScalarInt("select count(*) from measurements"), 12);
 }
 
+// Not on Windows: Wine run as root on the build machine writes a read-only file all the same.
+#ifndef _WIN32
 TEST(ReadOnlyDatabase, WritesFailWithTheLayersReportAndDataStays) {
     // Root ignores file modes, so the check runs in a child without privileges.
     TempDir dir;
@@ -292,6 +294,7 @@ TEST(ReadOnlyDatabase, WritesFailWithTheLayersReportAndDataStays) {
         },
         ::testing::ExitedWithCode(0), "");
 }
+#endif
 
 // ---------------------------------------------------------------- data files
 
@@ -400,10 +403,12 @@ TEST(MeasurementFile, AFailedSaveLeavesTheOldFileWholeAndNoTemporaryFile) {
 
     // A disk that fills up while the new file is written.
     TMeasureDataP bad = SampleMatrix();
+#ifndef _WIN32  // a full disk is made with RLIMIT_FSIZE
     {
         const test::FileSizeLimit full(1024);
         EXPECT_THROW(TFileDataAdapter().PutData(bad, name), Exception);
     }
+#endif
     EXPECT_EQ(test::ReadFileBytes(name), before);
     std::size_t files = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path())) ++files;

@@ -52,11 +52,16 @@ int ProtocolCommand(CliContext& context, const ParsedArgs& args) {
 void SetProtocolPdfRenderer(ProtocolPdfRenderer renderer) { Renderer() = std::move(renderer); }
 
 std::vector<CliCommand> ProtocolCommands() {
-    return {{"protocol", "list | pdf НОМЕР_ЗАПИСИ ФАЙЛ.pdf", "сохранённые протоколы: список или печать в PDF",
-             "  list                       номер записи, номер протокола и дата, по строке на протокол;\n"
-             "                             управляющие символы в номере показаны как \\xNN\n"
-             "  pdf НОМЕР_ЗАПИСИ ФАЙЛ.pdf  документ протокола в файл PDF (без окна); прежний файл\n"
-             "                             заменяется только целиком записанным новым",
+    // A build without the report engine (no Qt) says so before the command is tried.
+    const bool pdf = static_cast<bool>(Renderer());
+    return {{"protocol", "list | pdf НОМЕР_ЗАПИСИ ФАЙЛ.pdf",
+             pdf ? "сохранённые протоколы: список или печать в PDF"
+                 : "сохранённые протоколы: список (печать в PDF в этой сборке недоступна)",
+             std::string("  list                       номер записи, номер протокола и дата, по строке на протокол;\n"
+                         "                             управляющие символы в номере показаны как \\xNN\n"
+                         "  pdf НОМЕР_ЗАПИСИ ФАЙЛ.pdf  документ протокола в файл PDF (без окна); прежний файл\n"
+                         "                             заменяется только целиком записанным новым") +
+                 (pdf ? "" : "\n                             (в этой сборке недоступно: она собрана без Qt)"),
              {}, ProtocolCommand}};
 }
 
