@@ -26,6 +26,8 @@
 #include "support/TempDir.h"
 
 using namespace zorvex;
+using zorvex::test::NamesIn;
+using zorvex::test::Sorted;
 using zorvex::test::RawRows;
 using zorvex::test::RunProcess;
 using zorvex::test::TempDir;
@@ -33,22 +35,6 @@ using zorvex::test::TempDir;
 namespace {
 
 namespace fs = std::filesystem;
-
-// The names in `directory` as UTF-8 bytes, sorted; none when it is missing.
-std::vector<std::string> NamesIn(const fs::path& directory) {
-    std::vector<std::string> names;
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(directory, ec))
-        names.push_back(Utf8FromPath(entry.path().filename()));
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-// Expected names in the order NamesIn gives them (by bytes).
-std::vector<std::string> Sorted(std::vector<std::string> names) {
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 std::size_t Lines(const std::string& text) {
     return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));

@@ -4,34 +4,15 @@
 
 #include "protocol/CellReadings.h"
 #include "protocol/ProtocolFields.h"
+#include "protocol/SingleReadings.h"
 #include "support/ScriptedPrompts.h"
 
 using namespace zorvex;
+using zorvex::test::M;
+using zorvex::test::Matrix;
 using zorvex::test::ScriptedPrompts;
 
 namespace {
-
-struct M {
-    int kind, workplace, height, band;
-    double mvalue, evalue;
-    TDateTime time = EncodeDateTime(2026, 3, 17, 10, 0, 0, 0);
-};
-
-TMeasureDataP Matrix(std::initializer_list<M> records) {
-    TMeasureDataP data;
-    for (const M& m : records) {
-        TMeasureRecord r;
-        r.kind = static_cast<std::uint8_t>(m.kind);
-        r.workplace = m.workplace;
-        r.height = m.height;
-        r.band = static_cast<std::uint8_t>(m.band);
-        r.mvalue = m.mvalue;
-        r.evalue = m.evalue;
-        r.time = m.time;
-        data(kMethodSingle, m.kind).Records.push_back(r);
-    }
-    return data;
-}
 
 TResultTables Tables(const TMeasureDataP& data) {
     TResultTables tables = CreatedResultTables();

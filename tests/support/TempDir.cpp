@@ -1,8 +1,12 @@
 #include "support/TempDir.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <system_error>
+
+#include "base/Paths.h"
 
 namespace zorvex::test {
 
@@ -29,6 +33,20 @@ std::string ReadFileBytes(const std::filesystem::path& path) {
 void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<std::string> NamesIn(const std::filesystem::path& directory) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(directory, ec))
+        names.push_back(Utf8FromPath(entry.path().filename()));
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::string> Sorted(std::vector<std::string> names) {
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 }  // namespace zorvex::test

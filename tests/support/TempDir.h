@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace zorvex::test {
 
@@ -25,5 +26,10 @@ private:
 // Reads a whole file as bytes.
 std::string ReadFileBytes(const std::filesystem::path& path);
 void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes);
+
+// The names in `directory` as UTF-8 bytes, sorted by bytes; none when it is missing.
+std::vector<std::string> NamesIn(const std::filesystem::path& directory);
+// `names` in the order NamesIn gives them.
+std::vector<std::string> Sorted(std::vector<std::string> names);
 
 }  // namespace zorvex::test

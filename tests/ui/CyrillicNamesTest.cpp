@@ -36,21 +36,6 @@ TDateTime At(int day, int hour, int minute = 0, int second = 0) {
     return EncodeDateTime(2026, 3, day, hour, minute, second, 0);
 }
 
-// The names in `directory` as UTF-8 bytes, sorted; none when it is missing.
-std::vector<std::string> NamesIn(const fs::path& directory) {
-    std::vector<std::string> names;
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(directory, ec))
-        names.push_back(Utf8FromPath(entry.path().filename()));
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-std::vector<std::string> Sorted(std::vector<std::string> names) {
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 std::string Head(const std::string& file, std::size_t n) {
     return ReadFileBytes(PathFromUtf8(file)).substr(0, n);
 }
