@@ -38,26 +38,31 @@ test-asan: deps
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
 # The Qt-free libraries, zorvex-cli and every test that needs no Qt, cross-built
-# for 64-bit Windows with MinGW-w64 and run under wine64 in a Russian locale,
-# headless. Wine's prefix lives in the build directory; SQLite is built from
-# Debian's source package, GoogleTest from Debian's sources.
+# for 64-bit Windows with MinGW-w64 and run under wine64 as on a Russian
+# Windows: ANSI code page 1251, the user Иван (profile, %TEMP% and
+# %LOCALAPPDATA% in C:\users\Иван) and the programs in a folder named
+# Программа. Headless. Wine's prefix lives in the build directory; SQLite is
+# built from Debian's source package, GoogleTest from Debian's sources.
 WIN_SQLITE_SRC ?= /usr/local/src/sqlite3
+WIN_TREE = $(WIN_BUILD)/Программа
 # No Mono or Gecko prompts, no display: the prefix is made once, before the tests.
-# 64-bit only: Debian's wine64 has no 32-bit half.
+# 64-bit only: Debian's wine64 has no 32-bit half. Wine names the profile after USER.
 WIN_ENV = WINEPREFIX="$(abspath $(WIN_BUILD))/wine" WINEARCH=win64 WINEDEBUG=-all \
-	  WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY= LANG=ru_RU.UTF-8 LC_ALL=ru_RU.UTF-8
+	  WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY= LANG=ru_RU.UTF-8 LC_ALL=ru_RU.UTF-8 \
+	  USER=Иван LOGNAME=Иван ZORVEX_RUSSIAN_WINDOWS=1
 windows-deps:
 	@scripts/install-deps --windows
 
-$(WIN_BUILD)/build.ninja: | windows-deps
-	cmake -S . -B $(WIN_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake \
+$(WIN_TREE)/build.ninja: | windows-deps
+	cmake -S . -B $(WIN_TREE) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake \
 	  -DZORVEX_SQLITE_SOURCE_DIR=$(WIN_SQLITE_SRC) $(CMAKE_ARGS)
 
-test-windows: windows-deps $(WIN_BUILD)/build.ninja
-	cmake --build $(WIN_BUILD) -j $(JOBS)
+test-windows: windows-deps $(WIN_TREE)/build.ninja
+	cmake --build $(WIN_TREE) -j $(JOBS)
+	scripts/check-qt-sources-mingw $(JOBS)
 	$(WIN_ENV) /usr/lib/wine/wine64 wineboot --init
 	$(WIN_ENV) /usr/lib/wine/wineserver --wait
-	$(WIN_ENV) ctest --test-dir $(WIN_BUILD) --output-on-failure -j $(JOBS)
+	$(WIN_ENV) ctest --test-dir $(WIN_TREE) --output-on-failure -j $(JOBS)
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
@@ -93,3 +98,9 @@ install-local: package
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(WIN_BUILD)
+
+# The manual's pictures (doc/images) made again from the real windows under Xvfb.
+.PHONY: doc-images
+doc-images: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS) --target zorvex-doc-images
+	BUILD=$(BUILD) scripts/doc-images

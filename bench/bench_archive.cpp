@@ -21,6 +21,7 @@
 #include "BareSelect.h"
 #include "WindowTiming.h"
 #include "base/DateTime.h"
+#include "base/Paths.h"
 #include "storage/DBDataAdapter.h"
 #include "storage/Database.h"
 #include "storage/SQLiteDatabase.h"
@@ -189,14 +190,14 @@ int main() {
     const fs::path dir = fs::temp_directory_path() / "zorvex-bench-archive";
     fs::remove_all(dir);
     fs::create_directories(dir);
-    const std::string file = (dir / "archive.db").string();
+    const std::string file = Utf8FromPath(dir / "archive.db");
 
     const double build = bench::Seconds([&] { BuildArchive(file, rows); }, 1);
     std::printf("archive: %ld rows over %d days, built in %.1f s (bare insert loop, one transaction), %.0f MB\n", rows,
-                kDays, build, static_cast<double>(fs::file_size(file)) / (1024.0 * 1024.0));
+                kDays, build, static_cast<double>(fs::file_size(PathFromUtf8(file))) / (1024.0 * 1024.0));
     const double install = bench::Seconds([&] { SetMainDatabase(OpenDatabase(file)); }, 1);
     std::printf("installed as the main database in %.1f s, %.0f MB on disk\n", install,
-                static_cast<double>(fs::file_size(file)) / (1024.0 * 1024.0));
+                static_cast<double>(fs::file_size(PathFromUtf8(file))) / (1024.0 * 1024.0));
 
     sqlite3* bare = nullptr;
     sqlite3_open(file.c_str(), &bare);

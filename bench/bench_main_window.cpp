@@ -17,6 +17,7 @@
 
 #include "base/DateTime.h"
 #include "base/Numbers.h"
+#include "base/Paths.h"
 #include "base/RunSettings.h"
 #include "storage/DBDataAdapter.h"
 #include "storage/SQLiteDatabase.h"
@@ -103,7 +104,7 @@ int main(int argc, char* argv[]) {
     const fs::path dir = fs::temp_directory_path() / "zorvex_bench_main_window";
     fs::remove_all(dir);
     fs::create_directories(dir);
-    const std::string dbFile = (dir / "data.db").string();
+    const std::string dbFile = Utf8FromPath(dir / "data.db");
 
     {
         TMainform form(dbFile);

@@ -11,6 +11,7 @@
 
 #include "BareSelect.h"
 #include "base/DateTime.h"
+#include "base/Paths.h"
 #include "storage/DBDataAdapter.h"
 #include "storage/Database.h"
 #include "storage/StoredTimes.h"
@@ -95,8 +96,8 @@ int main() {
     const fs::path dir = fs::temp_directory_path() / "zorvex-bench-store";
     fs::remove_all(dir);
     fs::create_directories(dir);
-    const std::string adapterFile = (dir / "adapter.db").string();
-    const std::string bareFile = (dir / "bare.db").string();
+    const std::string adapterFile = Utf8FromPath(dir / "adapter.db");
+    const std::string bareFile = Utf8FromPath(dir / "bare.db");
     OpenDatabase(bareFile).reset();
     const TMeasureDataP source = MakeMatrix();
 

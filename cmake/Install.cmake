@@ -19,6 +19,14 @@ set(generated_files "")
 # Debian installs them. A "-" in roff may print as a hyphen, so escape it.
 string(REPLACE "-" "\\-" ZORVEX_UDEV_RULES_FILE
        "${CMAKE_INSTALL_PREFIX}/${ZORVEX_UDEV_RULES_DIR}/${ZORVEX_UDEV_RULES_NAME}")
+# The user manual (HTML and its pictures) where the installed program reads
+# doc/ (DataLocations); the manual pages name it.
+set(ZORVEX_DOC_DIR "${CMAKE_INSTALL_DATADIR}/zorvex/doc")
+string(REPLACE "-" "\\-" ZORVEX_MANUAL_DIR "${CMAKE_INSTALL_PREFIX}/${ZORVEX_DOC_DIR}/manual")
+if(ZORVEX_GUI)
+  install(DIRECTORY "${PROJECT_SOURCE_DIR}/doc/manual" "${PROJECT_SOURCE_DIR}/doc/images" DESTINATION "${ZORVEX_DOC_DIR}")
+endif()
+
 set(man_pages zorvex-cli)
 if(ZORVEX_GUI)
   list(APPEND man_pages zorvex)

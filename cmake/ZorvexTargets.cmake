@@ -44,3 +44,19 @@ function(zorvex_qt_library name dir)
   target_include_directories(${name} PUBLIC "${PROJECT_SOURCE_DIR}/src")
   target_link_libraries(${name} ${ARGN})
 endfunction()
+
+# The version a program carries in its file, read back by FileVersionText: a
+# version resource on Windows, a stamp in the data elsewhere.
+function(zorvex_version_info target description)
+  if(WIN32)
+    set(ZORVEX_RC_DESCRIPTION "${description}")
+    set(ZORVEX_RC_NAME "${target}")
+    configure_file("${PROJECT_SOURCE_DIR}/src/app/VersionInfo.rc.in"
+                   "${CMAKE_CURRENT_BINARY_DIR}/${target}-version.rc" @ONLY)
+    target_sources(${target} PRIVATE "${CMAKE_CURRENT_BINARY_DIR}/${target}-version.rc")
+  else()
+    configure_file("${PROJECT_SOURCE_DIR}/src/app/VersionStamp.cpp.in"
+                   "${CMAKE_CURRENT_BINARY_DIR}/${target}-version.cpp" @ONLY)
+    target_sources(${target} PRIVATE "${CMAKE_CURRENT_BINARY_DIR}/${target}-version.cpp")
+  endif()
+endfunction()

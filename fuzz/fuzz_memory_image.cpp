@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/Exceptions.h"
+#include "base/Paths.h"
 #include "device/DriverLoader.h"
 #include "device/SLDeviceDataSource.h"
 #include "device/SimulatedMeter.h"
@@ -25,8 +26,8 @@ namespace {
 constexpr int kHeaderStart = kHeaderSector * kSectorSize;
 
 const std::string& ImagePath() {
-    static const std::string path =
-        (std::filesystem::temp_directory_path() / ("fuzz_memory_image-" + std::to_string(getpid()) + ".img")).string();
+    static const std::string path = Utf8FromPath(std::filesystem::temp_directory_path() /
+                                                 ("fuzz_memory_image-" + std::to_string(getpid()) + ".img"));
     return path;
 }
 
@@ -107,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // A short image file ending right after the input.
     {
-        std::ofstream file(ImagePath(), std::ios::binary | std::ios::trunc);
+        std::ofstream file(PathFromUtf8(ImagePath()), std::ios::binary | std::ios::trunc);
         const std::vector<char> zeros(kHeaderStart, 0);
         file.write(zeros.data(), static_cast<std::streamsize>(zeros.size()));
         file.write(reinterpret_cast<const char*>(data),

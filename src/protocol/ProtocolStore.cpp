@@ -9,8 +9,11 @@
 #include "base/Numbers.h"
 #include "base/Paths.h"
 #include "base/Prompts.h"
+#include "base/Sha256.h"
+#include "storage/AuditLog.h"
 #include "storage/DBDataAdapter.h"
 #include "storage/FileSafety.h"
+#include "storage/RecordMatching.h"
 #include "storage/SQLiteDatabase.h"
 #include "storage/StoredTimes.h"
 #include "storage/Utilities.h"
@@ -19,57 +22,42 @@ namespace zorvex {
 namespace fs = std::filesystem;
 namespace {
 
-std::unique_ptr<ProtocolDirectoryScope::Directories>& DirectoryOverride() {
-    static std::unique_ptr<ProtocolDirectoryScope::Directories> directories;
-    return directories;
+// The row as the audit log keeps it; none when there is no such row.
+std::optional<std::string> RowJson(TSQLiteDatabase& db, std::int32_t id) {
+    const auto row = db.Query("select number, date, consts, tabdata from protocols where id=?", {id});
+    if (row->AtEnd()) return std::nullopt;
+    return JsonObject({{"number", JsonQuoted(row->TextAt(0))},
+                       {"date", JsonQuoted(row->TextAt(1))},
+                       {"consts", JsonQuoted(row->TextAt(2))},
+                       {"tabdata", JsonQuoted(row->TextAt(3))}});
+}
+
+std::optional<std::string> StoredFingerprint(TSQLiteDatabase& db, std::int32_t id) {
+    if (!HasSchemaObject(db, "table", kProtocolFingerprintTable)) return std::nullopt;
+    const auto row = db.Query("select sha256 from protocolfingerprints where protocol=?", {id});
+    if (row->AtEnd()) return std::nullopt;
+    return row->TextAt(0);
+}
+
+// Deletes the row (`sql` does) with its fingerprint and its entry in the audit log.
+void DeleteAudited(std::int32_t id, const std::string& sql, const TSQLiteParams& params) {
+    TSQLiteDatabase& db = MainDatabase();
+    RunAudited(db, [&] {
+        const auto before = RowJson(db, id);
+        db.Execute(sql, params);
+        if (HasSchemaObject(db, "table", kProtocolFingerprintTable))
+            db.Execute("delete from protocolfingerprints where protocol=?", {id});
+        if (before) AppendAudit(db, {audit::kProtocolDelete, "protocols", IntToStr(id), "", before, std::nullopt});
+    });
 }
 
 void DeleteRow(std::int32_t id) {
-    MainDatabase().Execute("delete from protocols where id = " + IntToStr(id));
+    DeleteAudited(id, "delete from protocols where id = " + IntToStr(id), {});
 }
 
-// The file of `id` in the layout's former protocol directory, when that is
-// not the directory files are written to now.
-std::optional<std::string> FormerProtocolFilePath(std::int32_t id) {
-    const auto& scope = DirectoryOverride();
-    if (scope && scope->formerDirectory.empty()) return std::nullopt;
-    const fs::path current = PathFromUtf8(ProtocolDirectory());
-    fs::path former;
-    try {
-        former = PathFromUtf8(scope ? scope->formerDirectory : DataLocations().formerProtocolDirectory);
-    } catch (const Exception&) {
-        return std::nullopt;  // no layout (an installed program without HOME): no former directory
-    }
-    std::error_code ec;
-    if (fs::equivalent(current, former, ec) || current.lexically_normal() == former.lexically_normal())
-        return std::nullopt;
-    return Utf8FromPath(former / (IntToStr(id) + kProtocolFileExtension));
-}
 
 }  // namespace
 
-std::string ProtocolDirectory() {
-    if (const auto& scope = DirectoryOverride()) return scope->directory;
-    if (HasMainDatabase()) {
-        const std::string database = MainDatabase().FileName();
-        if (!database.empty()) return ProtocolDirectoryOf(database);
-    }
-    EnsureDataDirectory();  // protocols/ is made on the first store; its parent must be private
-    return DataLocations().formerProtocolDirectory;
-}
-
-ProtocolDirectoryScope::ProtocolDirectoryScope(std::string directory, std::string formerDirectory)
-    : previous_(std::move(DirectoryOverride())) {
-    DirectoryOverride() = std::make_unique<Directories>(Directories{std::move(directory), std::move(formerDirectory)});
-}
-
-ProtocolDirectoryScope::~ProtocolDirectoryScope() {
-    DirectoryOverride() = std::move(previous_);
-}
-
-std::string ProtocolFilePath(std::int32_t id) {
-    return Utf8FromPath(PathFromUtf8(ProtocolDirectory()) / (IntToStr(id) + kProtocolFileExtension));
-}
 
 TDateTime StoredProtocolDate(TDateTime pickedDate, TDateTime now) {
     const DateParts day = DecodeDate(pickedDate);
@@ -82,15 +70,25 @@ bool StoreProtocol(std::int32_t& protocolId, const std::string& numberText, TDat
     TSQLiteDatabase& db = MainDatabase();
     const std::string number = TrimBlanks(numberText);
     const std::string stamp = FileStamp(date);
-    if (protocolId == 0) {
-        db.Execute("insert into protocols (number, date, consts, tabdata) values(?,?,?,?)",
-                   {number, stamp, consts, tabdata});
-        protocolId = static_cast<std::int32_t>(db.LastRowId());
-        return true;
-    }
-    db.Execute("update protocols set number=?, date=?, consts=?, tabdata=? where id=?",
-               {number, stamp, consts, tabdata, protocolId});
-    return false;
+    bool inserted = false;
+    RunAudited(db, [&] {
+        if (protocolId == 0) {
+            db.Execute("insert into protocols (number, date, consts, tabdata) values(?,?,?,?)",
+                       {number, stamp, consts, tabdata});
+            const auto id = static_cast<std::int32_t>(db.LastRowId());
+            AppendAudit(db, {audit::kProtocolInsert, "protocols", IntToStr(id), "", std::nullopt, RowJson(db, id)});
+            protocolId = id;
+            inserted = true;
+            return;
+        }
+        const auto before = RowJson(db, protocolId);
+        db.Execute("update protocols set number=?, date=?, consts=?, tabdata=? where id=?",
+                   {number, stamp, consts, tabdata, protocolId});
+        const auto after = RowJson(db, protocolId);
+        if (after != before)
+            AppendAudit(db, {audit::kProtocolUpdate, "protocols", IntToStr(protocolId), "", before, after});
+    });
+    return inserted;
 }
 
 TFileOutcome WriteProtocolFile(std::int32_t& protocolId, bool insertedNow, TMeasureDataP& measurements) {
@@ -107,7 +105,19 @@ TFileOutcome WriteProtocolFile(std::int32_t& protocolId, bool insertedNow, TMeas
         // one writer allowed to replace a protocol's file.
         TReplacementFile file(path, TWriter::KeptFileStore);
         TDBDataAdapter().PutData(measurements, file.TempPath());
-        file.Commit();
+        const std::optional<std::string> digest = Sha256OfFile(file.TempPath());
+        if (!digest) throw Exception("Не удалось прочитать записанный файл протокола «" + file.TempPath() + "»");
+        // The file takes its place inside the transaction that records its
+        // fingerprint: a failed rename leaves both as they were.
+        TSQLiteDatabase& db = MainDatabase();
+        RunAudited(db, [&] {
+            db.Execute(kCreateProtocolFingerprintsSql);
+            const auto before = StoredFingerprint(db, protocolId);
+            db.Execute("insert or replace into protocolfingerprints (protocol, sha256) values(?, ?)",
+                       {protocolId, *digest});
+            AppendAudit(db, {audit::kProtocolFile, "protocols", IntToStr(protocolId), "file", before, *digest});
+            file.Commit();
+        });
     } catch (const Exception&) {
         if (insertedNow) {
             DeleteRow(protocolId);
@@ -142,7 +152,7 @@ TStoredProtocol ReadProtocol(std::int32_t id) {
 }
 
 void DeleteProtocol(std::int32_t id) {
-    MainDatabase().Execute("delete from protocols where id=?", {id});
+    DeleteAudited(id, "delete from protocols where id=?", {id});
     const std::string path = ProtocolFilePath(id);
     std::error_code ec;
     std::filesystem::remove(PathFromUtf8(path), ec);

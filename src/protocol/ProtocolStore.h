@@ -2,11 +2,13 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "base/DataLocations.h"
 #include "base/DateTime.h"
 #include "model/MeasureModel.h"
+#include "storage/ProtocolFiles.h"
 
 namespace zorvex {
 
@@ -14,39 +16,15 @@ namespace zorvex {
 // protocol file, named by the row's id, holding its measurements. Everything
 // here works on MainDatabase().
 
-// The protocol directory of the main database: protocols/ beside its file
-// (ProtocolDirectoryOf), so each database keeps its own protocol files; the
-// layout's former directory for a database without a file; the directory of
-// an active ProtocolDirectoryScope before both.
-std::string ProtocolDirectory();
-// Protocol files go to `directory` while the guard lives (tests, tools);
-// files missing there are read from `formerDirectory` when one is given.
-class ProtocolDirectoryScope {
-public:
-    explicit ProtocolDirectoryScope(std::string directory, std::string formerDirectory = {});
-    ~ProtocolDirectoryScope();
-    ProtocolDirectoryScope(const ProtocolDirectoryScope&) = delete;
-    ProtocolDirectoryScope& operator=(const ProtocolDirectoryScope&) = delete;
-
-    struct Directories {
-        std::string directory;
-        std::string formerDirectory;
-    };
-
-private:
-    std::unique_ptr<Directories> previous_;
-};
-
-// <directory>/<id>.zorvexpro: where the protocol's file is written.
-std::string ProtocolFilePath(std::int32_t id);
-
 // The moment a protocol row records: the picked day at the time of day of
 // `now`, the moment of storing (the date picker has no time of its own).
 TDateTime StoredProtocolDate(TDateTime pickedDate, TDateTime now);
 
 // Inserts the row when `protocolId` is 0 (and sets it to the new id), else
 // updates row `protocolId`. `numberText` is stored trimmed, `date` as a file
-// stamp. Returns true when a row was inserted.
+// stamp. Returns true when a row was inserted. The row before and after goes
+// to the audit log in the same transaction (none for an update that changes
+// nothing); so does every deletion of a row below.
 bool StoreProtocol(std::int32_t& protocolId, const std::string& numberText, TDateTime date, const std::string& consts,
                    const std::string& tabdata);
 
@@ -63,6 +41,8 @@ enum class TFileOutcome {
 // it was. `insertedNow` tells whether this command inserted the row. A write
 // that fails raises Exception; the row of a protocol inserted by this command
 // is then deleted as on No, so it never names a foreign or missing file.
+// The new file's SHA-256 is stored in `protocolfingerprints`, with its entry
+// in the audit log, in the transaction during which the file takes its place.
 TFileOutcome WriteProtocolFile(std::int32_t& protocolId, bool insertedNow, TMeasureDataP& measurements);
 
 struct TStoredProtocol {

@@ -9,6 +9,7 @@
 
 #include "base/Exceptions.h"
 #include "base/Numbers.h"
+#include "storage/AuditLog.h"
 #include "storage/Database.h"
 #include "storage/OrdinaryRows.h"
 #include "storage/SQLiteDatabase.h"
@@ -129,6 +130,16 @@ void TDBDataAdapter::PutData(TMeasureDataP& Data, const std::string& Param) {
         }
         for (const auto& [record, previousId] : given) record->id = previousId;
     };
+    // Records stored into the main database not from a download go to its
+    // audit log, in the same transaction: what was stored, counted.
+    std::int64_t stored = 0, firstId = 0, lastId = 0;
+    const auto noteImport = [&] {
+        if (!Param.empty() || stored == 0) return;
+        AppendAudit(db, {audit::kImport, "measurements", IntToStr(firstId) + "-" + IntToStr(lastId), "", std::nullopt,
+                         JsonObject({{"count", IntToStr(stored)},
+                                     {"firstid", IntToStr(firstId)},
+                                     {"lastid", IntToStr(lastId)}})});
+    };
     CheckMeasurementIdsLeft(db, static_cast<std::int64_t>(Data.TotalRecords()));
     db.StartTransaction();
     try {
@@ -141,6 +152,8 @@ void TDBDataAdapter::PutData(TMeasureDataP& Data, const std::string& Param) {
                                 static_cast<std::int32_t>(r.rejection)});
                     given.emplace_back(&r, r.id);
                     r.id = static_cast<std::int32_t>(db.LastRowId());
+                    if (stored++ == 0) firstId = r.id;
+                    lastId = r.id;
                 }
             }
         }
@@ -149,6 +162,7 @@ void TDBDataAdapter::PutData(TMeasureDataP& Data, const std::string& Param) {
         // nothing is kept and the connection is left without a transaction.
         // The first error is the one reported.
         try {
+            noteImport();
             db.CommitTransaction();
         } catch (...) {
             rollBack();
@@ -156,6 +170,7 @@ void TDBDataAdapter::PutData(TMeasureDataP& Data, const std::string& Param) {
         throw;
     }
     try {
+        noteImport();
         db.CommitTransaction();
     } catch (...) {
         // A reader holding the file makes the commit fail and SQLite keeps the

@@ -29,7 +29,9 @@ public:
     // one transaction, and gives each its new row id. When an insert fails the
     // rows stored before it are still committed (and keep their ids) and the
     // error is raised. When the commit itself fails, nothing is stored, the
-    // records keep the ids they had and no transaction stays open.
+    // records keep the ids they had and no transaction stays open. A store
+    // into the main database (empty `Param`) is entered in its audit log in
+    // the same transaction (AuditLog.h).
     void PutData(TMeasureDataP& Data, const std::string& Param) override;
 };
 

@@ -63,10 +63,10 @@ std::unique_ptr<TSQLiteDatabase> OpenDatabase(const std::string& fileName) {
     try {
         db = TSQLiteDatabase::Open(Utf8FromPath(path.filename()));
     } catch (...) {
-        fs::current_path(ProgramDirectory(), ec);
+        fs::current_path(PathFromUtf8(ProgramDirectory()), ec);
         throw;
     }
-    fs::current_path(ProgramDirectory(), ec);
+    fs::current_path(PathFromUtf8(ProgramDirectory()), ec);
 
     if (isNew) CreateSchema(*db);
     return db;

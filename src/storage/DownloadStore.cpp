@@ -11,6 +11,8 @@
 #include "base/Exceptions.h"
 #include "base/Numbers.h"
 #include "base/Paths.h"
+#include "base/Sha256.h"
+#include "storage/AuditLog.h"
 #include "storage/DBDataAdapter.h"
 #include "storage/FileSafety.h"
 #include "storage/RecordMatching.h"
@@ -300,6 +302,7 @@ TStoreCounts StoreDownload(TMeasureDataP& data, const TDownloadInfo& info, const
         db.RunInTransaction([&] {
             for (const char* sql : kCreateSql) db.Execute(sql);
             db.Execute(kCreatePendingImagesSql);
+            db.Execute(kCreateDownloadFingerprintsSql);
             Step(TDownloadStep::Begun);
             const auto matches = MatchStoredRows(db, refs, info.link);
             counts = CountMatches(matches);
@@ -351,9 +354,13 @@ TStoreCounts StoreDownload(TMeasureDataP& data, const TDownloadInfo& info, const
                 db.Execute(kInsertLinkSql, {downloadId, r.id});
             }
             Step(TDownloadStep::RecordsStored);
-            if (imageFile)
+            if (imageFile) {
                 db.Execute("insert into downloadimages (download, image) values(?, ?)",
                            {downloadId, HexText(info.image)});
+                // What the kept image must hash to, for as long as it is kept.
+                db.Execute("insert into downloadfingerprints (download, sha256) values(?, ?)",
+                           {downloadId, Sha256Hex(info.image.data(), info.image.size())});
+            }
             Step(TDownloadStep::BeforeCommit);
             if (goOn && !goOn()) throw EDownloadStopped();
         });

@@ -56,7 +56,8 @@ public:
 // already stored (a skipped one becomes its stored row: id, values, number and
 // the user's notes; a new one takes its new id), records the download in
 // `downloads` with its counts, links each of its records to it in
-// `downloadrecords`, and keeps a non-empty image in `downloadimages` until,
+// `downloadrecords`, stores a non-empty image's SHA-256 in
+// `downloadfingerprints` and keeps the image in `downloadimages` until,
 // right after the commit, it is written as
 // downloads/<yyyy-mm-dd hh-nn-ss>-<serial or "unknown">.bin beside the main
 // database file. So a download killed at any moment leaves its row and its

@@ -195,7 +195,7 @@ void CheckOutputPath(const std::string& path, TWriter writer) {
     }
     std::error_code ec;
     const fs::file_status status = fs::status(PathFromUtf8(path), ec);
-    if (fs::exists(status) && !fs::is_regular_file(status))
+    if ((fs::exists(status) && !fs::is_regular_file(status)) || NamesSystemDevice(path))
         throw Exception("Не удалось записать файл «" + path + "»: это не обычный файл");
 }
 

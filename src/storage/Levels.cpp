@@ -2,6 +2,7 @@
 
 #include "base/Exceptions.h"
 #include "base/Numbers.h"
+#include "storage/AuditLog.h"
 #include "storage/Database.h"
 #include "storage/SQLiteDatabase.h"
 
@@ -32,10 +33,21 @@ void LoadLevels(TSQLiteDatabase& db, TLevels& levels) {
 void SetLevel(TSQLiteDatabase& db, TLevels& levels, int index, double value) {
     Assert(index >= 0 && index < kSubfieldCount, "uMain");
     levels[index] = value;
-    db.Execute("update maxlevels set value=? where name LIKE ?", {value, LevelNames[index]});
-    // A file whose row of this level was removed gets it back, in the form a
-    // new file has it, so that saving a level repairs what loading reports.
-    if (db.Changes() == 0) db.Execute(std::string(kInsertLevelSql), {LevelNames[index], value});
+    RunAudited(db, [&] {
+        // What is stored now, exactly; none for a missing row.
+        std::optional<std::string> before;
+        const auto stored = db.Query("select value from maxlevels where name LIKE ?", {LevelNames[index]});
+        if (!stored->AtEnd()) {
+            const auto number = stored->FloatAt(0);
+            before = number ? AuditNumber(*number) : stored->TextAt(0);
+        }
+        db.Execute("update maxlevels set value=? where name LIKE ?", {value, LevelNames[index]});
+        // A file whose row of this level was removed gets it back, in the form a
+        // new file has it, so that saving a level repairs what loading reports.
+        if (db.Changes() == 0) db.Execute(std::string(kInsertLevelSql), {LevelNames[index], value});
+        const std::string after = AuditNumber(value);
+        if (before != after) AppendAudit(db, {audit::kLevel, "maxlevels", LevelNames[index], "value", before, after});
+    });
 }
 
 TLimitTable LimitTableOf(const TLevels& levels) {

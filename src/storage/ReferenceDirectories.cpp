@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "storage/AuditLog.h"
 #include "storage/InputHistory.h"
 #include "storage/SQLiteDatabase.h"
 #include "storage/Utilities.h"
@@ -118,6 +119,9 @@ void SaveDirectory(std::string_view table, const std::vector<TDirectoryRow>& row
     const int columns = def->ColumnCount();
     TSQLiteDatabase& db = MainDatabase();
     db.RunInTransaction([&] {
+        // Every entry before and after, in the directory's order: a save that
+        // changes nothing (the ids aside) leaves no entry in the audit log.
+        const std::string before = JsonRows(ReadEntries(*def, columns));
         db.Execute("delete from " + std::string(def->table));
         for (const TDirectoryRow& row : rows) {
             if (!RowHasText(row)) continue;
@@ -130,6 +134,8 @@ void SaveDirectory(std::string_view table, const std::vector<TDirectoryRow>& row
                        values + ")");
             RememberValue(def->historyField, FillDisplayFormat(def->displayFormat, cells));
         }
+        const std::string after = JsonRows(ReadEntries(*def, columns));
+        if (after != before) AppendAudit(db, {audit::kDirectory, std::string(def->table), "", "", before, after});
     });
 }
 

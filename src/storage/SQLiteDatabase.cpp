@@ -12,6 +12,7 @@
 #include "base/Paths.h"
 #include "base/Format.h"
 #include "base/Numbers.h"
+#include "storage/AuditLog.h"
 #include "storage/TimeIndex.h"
 
 namespace zorvex {
@@ -465,6 +466,8 @@ void SetMainDatabase(std::unique_ptr<TSQLiteDatabase> db) {
     // Files of former versions and of other installations lack the index the
     // history reads through.
     if (db) EnsureTimeIndex(*db);
+    // And the audit log with the fingerprints, which every change writes to.
+    if (db) EnsureAuditTables(*db);
     MainSlot() = std::move(db);
 }
 

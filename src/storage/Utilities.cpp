@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <utility>
 
 #include "base/Clock.h"
@@ -145,8 +146,35 @@ std::vector<unsigned char> MakeVersionStamp(std::uint16_t major, std::uint16_t m
     return stamp;
 }
 
+#ifdef _WIN32
+namespace {
+
+// The file version of the file's version resource: its most significant 32 bits.
+std::optional<std::pair<int, int>> ResourceVersion(const std::string& path) {
+    const std::wstring name = PathFromUtf8(path).wstring();
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(name.c_str(), &ignored);
+    if (size == 0) return std::nullopt;
+    std::vector<unsigned char> info(size);
+    if (!GetFileVersionInfoW(name.c_str(), 0, size, info.data())) return std::nullopt;
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) || !fixed ||
+        length < sizeof(VS_FIXEDFILEINFO))
+        return std::nullopt;
+    return std::pair<int, int>{HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS)};
+}
+
+}  // namespace
+#endif
+
 std::string FileVersionText(const std::string& path, std::string_view format) {
     int major = 1, minor = 0;
+#ifdef _WIN32
+    // The programs built for Windows carry a version resource; the stamp
+    // below is what stands for it elsewhere.
+    if (const auto version = ResourceVersion(path)) return Format(format, {version->first, version->second});
+#endif
     std::ifstream in(PathFromUtf8(path), std::ios::binary);
     if (in) {
         const std::vector<char> content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -212,3 +212,23 @@ TEST(CyrillicPaths, TheInstalledDataDirectoryIsMadeUnderTheCyrillicFolder) {
 }
 
 #endif  // _WIN32
+
+TEST(CyrillicPaths, DeviceNamesOfWindowsAreNoFiles) {
+    const struct {
+        const char* name;
+        bool deviceOnWindows;
+    } cases[] = {
+        {"NUL", true},          {"nul.csv", true},         {"C:\\данные\\Con.zorvex", true},
+        {"отчёт/aux .pdf", true}, {"COM1", true},            {"lpt9.db", true},
+        {"CONOUT$", true},      {"COM0", false},           {"COM10", false},
+        {"nul1", false},        {"консоль.csv", false},    {"NUL/data.db", false},
+        {"", false},            {"data.db", false},
+    };
+    for (const auto& c : cases) {
+#ifdef _WIN32
+        EXPECT_EQ(NamesSystemDevice(c.name), c.deviceOnWindows) << c.name;
+#else
+        EXPECT_FALSE(NamesSystemDevice(c.name)) << c.name;  // a file like any other here
+#endif
+    }
+}

@@ -5,6 +5,7 @@
 
 #include "base/DataLocations.h"
 #include "base/Exceptions.h"
+#include "base/Paths.h"
 #include "base/RunSettings.h"
 #include "support/TempDir.h"
 
@@ -126,7 +127,7 @@ TEST(DataLocations, InstalledWithoutAUsableHomeIsAClearError) {
 TEST(DataLocations, CreatesTheDataDirectoryPrivateAndLeavesAnExistingOne) {
     TempDir dir;
     const fs::path data = dir.path() / "home" / ".local" / "share" / "zorvex";
-    CreateDataDirectory(data.string());
+    CreateDataDirectory(Utf8FromPath(data));
     ASSERT_TRUE(fs::is_directory(data));
     EXPECT_EQ(Mode(data), "700");
     EXPECT_EQ(Mode(dir.path() / "home"), "700");
@@ -134,7 +135,7 @@ TEST(DataLocations, CreatesTheDataDirectoryPrivateAndLeavesAnExistingOne) {
     // Again, over a directory with contents and the user's own mode: nothing changes.
     test::WriteFileBytes(data / "data.db", "x");
     fs::permissions(data, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);  // 750
-    CreateDataDirectory(data.string() + "/");
+    CreateDataDirectory(Utf8FromPath(data) + "/");
     EXPECT_EQ(test::ReadFileBytes(data / "data.db"), "x");
     EXPECT_EQ(Mode(data), "750");
 }
@@ -144,11 +145,63 @@ TEST(DataLocations, AFileInTheWayOfTheDataDirectoryIsAnError) {
     test::WriteFileBytes(dir.path() / "share", "");
     for (const fs::path& target : {dir.path() / "share", dir.path() / "share" / "zorvex"}) {
         try {
-            CreateDataDirectory(target.string());
+            CreateDataDirectory(Utf8FromPath(target));
             ADD_FAILURE() << "no error for " << target;
         } catch (const Exception& e) {
-            EXPECT_EQ(e.Message(),
-                      "Не удалось создать каталог данных «" + target.string() + "»: на его пути файл, а не каталог");
+            EXPECT_EQ(e.Message(), "Не удалось создать каталог данных «" + Utf8FromPath(target) +
+                                       "»: на его пути файл, а не каталог");
+        }
+    }
+}
+
+#else  // _WIN32
+
+TEST(DataLocations, WindowsLayoutFollowsTheProgramDirectoryAndTheUserProfile) {
+    const auto inputs = [](const char* program, bool writable, const char* localAppData, const char* appData) {
+        TLocationInputs in;
+        in.programDirectory = program;
+        in.programDirectoryWritable = writable;
+        in.localAppData = localAppData;
+        in.appData = appData;
+        return in;
+    };
+    const struct {
+        const char* name;
+        TLocationInputs inputs;
+        TDataLocations expected;
+    } cases[] = {
+        {"a portable copy in a Russian folder: everything beside it, the profile unused",
+         inputs("C:\\Лаборатория\\Зорвекс", true, "C:\\users\\Иван\\AppData\\Local", ""),
+         {false, "", "data.db", "C:\\Лаборатория\\Зорвекс\\protocols", "C:\\Лаборатория\\Зорвекс\\doc",
+          "C:\\Лаборатория\\Зорвекс"}},
+        {"installed: data in LOCALAPPDATA of a Russian profile, doc beside the program",
+         inputs("C:\\Program Files\\Zorvex", false, "C:\\users\\Иван\\AppData\\Local", "C:\\roaming"),
+         {true, "C:\\users\\Иван\\AppData\\Local\\Zorvex", "C:\\users\\Иван\\AppData\\Local\\Zorvex\\data.db",
+          "C:\\users\\Иван\\AppData\\Local\\Zorvex\\protocols", "C:\\Program Files\\Zorvex\\doc",
+          "C:\\users\\Иван\\AppData\\Local\\Zorvex"}},
+        {"installed without LOCALAPPDATA: APPDATA",
+         inputs("C:\\Program Files\\Zorvex", false, "", "C:\\users\\Иван\\AppData\\Roaming"),
+         {true, "C:\\users\\Иван\\AppData\\Roaming\\Zorvex", "C:\\users\\Иван\\AppData\\Roaming\\Zorvex\\data.db",
+          "C:\\users\\Иван\\AppData\\Roaming\\Zorvex\\protocols", "C:\\Program Files\\Zorvex\\doc",
+          "C:\\users\\Иван\\AppData\\Roaming\\Zorvex"}},
+    };
+    for (const auto& c : cases) ExpectLocations(ResolveDataLocations(c.inputs), c.expected, c.name);
+
+    const struct {
+        TLocationInputs inputs;
+        const char* message;
+    } errors[] = {
+        {inputs("C:\\Program Files\\Zorvex", false, "", ""),
+         "Не удалось определить каталог данных пользователя: не заданы переменные LOCALAPPDATA и APPDATA"},
+        {inputs("C:\\Program Files\\Zorvex", false, "Local", ""),
+         "Не удалось определить каталог данных пользователя: в переменной LOCALAPPDATA не абсолютный путь «Local»"},
+    };
+    for (const auto& e : errors) {
+        try {
+            ResolveDataLocations(e.inputs);
+            ADD_FAILURE() << e.message;
+        } catch (const Exception& error) {
+            EXPECT_EQ(error.Message(), e.message);
         }
     }
 }
@@ -157,9 +210,9 @@ TEST(DataLocations, AFileInTheWayOfTheDataDirectoryIsAnError) {
 
 // The test program lives in the build tree, which its user may write to.
 TEST(DataLocations, RunningFromTheBuildTreeKeepsEverythingBesideTheProgram) {
-    const fs::path program(ProgramDirectory());
+    const fs::path program = PathFromUtf8(ProgramDirectory());
     ExpectLocations(DataLocations(),
-                    {false, "", "data.db", (program / "protocols").string(), (program / "doc").string(),
-                     program.string()},
+                    {false, "", "data.db", Utf8FromPath(program / "protocols"), Utf8FromPath(program / "doc"),
+                     Utf8FromPath(program)},
                     "the test program");
 }

@@ -37,7 +37,7 @@ protected:
     ~AskSaveFileNameTest() override { SetDefaultSaveDirectory({}); }
 
     std::string Dir(const std::string& name) const {
-        std::filesystem::create_directories(dir.path() / name);
+        std::filesystem::create_directories(dir.path() / PathFromUtf8(name));
         return dir.File(name);
     }
     // Runs one dialog answered with `answer`; returns where it started.

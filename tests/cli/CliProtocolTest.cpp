@@ -9,10 +9,12 @@
 
 #include "base/Clock.h"
 #include "base/DateTime.h"
+#include "base/Paths.h"
 #include "protocol/ProtocolSession.h"
 #include "protocol/ProtocolStore.h"
 #include "storage/Database.h"
 #include "storage/SQLiteDatabase.h"
+#include "support/Platform.h"
 #include "support/ProcessRun.h"
 #include "support/RawSqlite.h"
 #include "support/ScriptedPrompts.h"
@@ -35,7 +37,7 @@ struct StoredProtocol {
 // Stores protocols in `database` as the window does, in the directory the
 // program chooses for that database.
 void StoreProtocols(const fs::path& database, const std::vector<StoredProtocol>& protocols) {
-    SetMainDatabase(OpenDatabase(database.string()));
+    SetMainDatabase(OpenDatabase(Utf8FromPath(database)));
     PromptsScope promptsScope(std::make_shared<test::ScriptedPrompts>());
     for (const StoredProtocol& protocol : protocols) {
         TMeasureDataP data;
@@ -65,8 +67,8 @@ std::string FindTool(const std::string& name) {
     const char* path = std::getenv("PATH");
     std::istringstream dirs(path != nullptr ? path : "");
     for (std::string dir; std::getline(dirs, dir, ':');) {
-        const fs::path candidate = fs::path(dir) / name;
-        if (!dir.empty() && fs::exists(candidate)) return candidate.string();
+        const fs::path candidate = PathFromUtf8(dir) / PathFromUtf8(name);
+        if (!dir.empty() && fs::exists(candidate)) return Utf8FromPath(candidate);
     }
     return {};
 }
@@ -80,7 +82,7 @@ std::vector<std::string> PdfLines(const fs::path& pdf) {
         ADD_FAILURE() << "pdftotext not found in PATH: scripts/install-deps installs poppler-utils";
         return {};
     }
-    const auto text = RunProcess(tool, {"-layout", pdf.string(), "-"}, pdf.parent_path());
+    const auto text = RunProcess(tool, {"-layout", Utf8FromPath(pdf), "-"}, pdf.parent_path());
     EXPECT_EQ(text.status, 0) << text.err;
     std::vector<std::string> lines;
     std::istringstream in(text.out);
@@ -112,7 +114,7 @@ class CliProtocol : public ::testing::Test {
 protected:
     void SetUp() override {
         fs::create_directory(dir.path() / "bin");
-        fs::copy_file(ZORVEX_CLI_PATH, tool);
+        fs::copy_file(PathFromUtf8(ZORVEX_CLI_PATH), tool);
         StoreProtocols(dir.path() / "data.db", {{" 12 ", {11, 2, 5}, 100}, {"7", {11, 2, 5}, 100}});
     }
     test::ProcessResult Cli(const std::vector<std::string>& args, const test::ProcessLimits& limits = {}) {
@@ -120,19 +122,20 @@ protected:
     }
     test::ProcessResult CliOn(const fs::path& database, const std::vector<std::string>& args,
                               const test::ProcessLimits& limits = {}) {
-        std::vector<std::string> all = {"--db", database.string()};
+        std::vector<std::string> all = {"--db", Utf8FromPath(database)};
         all.insert(all.end(), args.begin(), args.end());
-        return RunProcess(tool.string(), all, dir.path(), limits);
+        return RunProcess(Utf8FromPath(tool), all, dir.path(), limits);
     }
     // Names in the test's directory, e.g. a left-over temporary file.
     std::vector<std::string> Names() {
         std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(dir.path())) names.push_back(entry.path().filename().string());
+        for (const auto& entry : fs::directory_iterator(dir.path()))
+            names.push_back(Utf8FromPath(entry.path().filename()));
         std::sort(names.begin(), names.end());
         return names;
     }
     TempDir dir;
-    fs::path tool = dir.path() / "bin" / "zorvex-cli";
+    fs::path tool = dir.path() / "bin" / PathFromUtf8(ZORVEX_CLI_PATH).filename();
 };
 
 // The three result rows of the fixture's protocols, in the magnetic table of 5 Hz - 2 kHz.
@@ -141,6 +144,7 @@ const std::vector<std::string> kFixtureRows = {"2 102.00 250", "5 105.00 250", "
 }  // namespace
 
 TEST_F(CliProtocol, ListAndPdf) {
+    ZORVEX_NEEDS_CLI_PDF();
     const auto list = Cli({"protocol", "list"});
     ASSERT_EQ(list.status, 0) << list.err;
     EXPECT_EQ(list.out, "1\t12\t2010-03-05\n2\t7\t2010-03-05\n");
@@ -157,6 +161,7 @@ TEST_F(CliProtocol, ListAndPdf) {
 // Protocol files live beside their database, so two databases in different
 // directories, each with its protocol 1, print their own measurements.
 TEST_F(CliProtocol, TwoDatabasesPrintTheirOwnProtocols) {
+    ZORVEX_NEEDS_CLI_PDF();
     struct Lab {
         fs::path database;
         const char* number;
@@ -178,7 +183,7 @@ TEST_F(CliProtocol, TwoDatabasesPrintTheirOwnProtocols) {
     for (const Lab& lab : labs) {
         SCOPED_TRACE(lab.number);
         const fs::path pdf = dir.path() / (std::string(lab.number) + ".pdf");
-        const auto r = CliOn(lab.database, {"protocol", "pdf", "1", pdf.string()});
+        const auto r = CliOn(lab.database, {"protocol", "pdf", "1", Utf8FromPath(pdf)});
         ASSERT_EQ(r.status, 0) << r.err;
         const std::vector<std::string> lines = PdfLines(pdf);
         EXPECT_TRUE(HasLineStartingWith(lines, std::string("ПРОТОКОЛ № ") + lab.number));
@@ -189,6 +194,7 @@ TEST_F(CliProtocol, TwoDatabasesPrintTheirOwnProtocols) {
 // An earlier version kept every protocol file beside the program file: a file
 // found only there is printed from there.
 TEST_F(CliProtocol, AFileWhereAnEarlierVersionKeptItIsStillRead) {
+    ZORVEX_NEEDS_CLI_PDF();
     fs::create_directories(dir.path() / "bin" / "protocols");
     fs::rename(dir.path() / "protocols" / "1.zorvexpro", dir.path() / "bin" / "protocols" / "1.zorvexpro");
     const auto pdf = Cli({"protocol", "pdf", "1", "out.pdf"});
@@ -198,12 +204,13 @@ TEST_F(CliProtocol, AFileWhereAnEarlierVersionKeptItIsStillRead) {
 
 // A missing file is named, not reported as a protocol without workplaces.
 TEST_F(CliProtocol, AMissingProtocolFileIsNamed) {
+    ZORVEX_NEEDS_CLI_PDF();
     const fs::path file = dir.path() / "protocols" / "2.zorvexpro";
     fs::remove(file);
     const auto r = Cli({"protocol", "pdf", "2", "out.pdf"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("Не найден файл протокола: ни «" + file.string() + "», ни «" +
-                         (dir.path() / "bin" / "protocols" / "2.zorvexpro").string() + "»"),
+    EXPECT_NE(r.err.find("Не найден файл протокола: ни «" + Utf8FromPath(file) + "», ни «" +
+                         Utf8FromPath(dir.path() / "bin" / "protocols" / "2.zorvexpro") + "»"),
               std::string::npos)
         << r.err;
     EXPECT_EQ(r.err.find("рабочих мест"), std::string::npos) << r.err;
@@ -215,6 +222,7 @@ TEST_F(CliProtocol, AMissingProtocolFileIsNamed) {
 // database or where an earlier version kept it, existing or not yet) or a
 // download's memory image, by any spelling or through a link.
 TEST_F(CliProtocol, OutputsNeverReplaceAKeptFile) {
+    ZORVEX_NEEDS_CLI_PDF();
     ASSERT_EQ(Cli({"--demo", "download"}).status, 0);  // measurements to save, and an image in downloads/
     std::vector<fs::path> images;
     for (const auto& entry : fs::directory_iterator(dir.path() / "downloads")) images.push_back(entry.path());
@@ -229,13 +237,13 @@ TEST_F(CliProtocol, OutputsNeverReplaceAKeptFile) {
 
     const std::vector<std::string> targets = {
         "protocols/1.zorvexpro",
-        (dir.path() / "protocols" / "2.zorvexpro").string(),
+        Utf8FromPath(dir.path() / "protocols" / "2.zorvexpro"),
         "./bin/../protocols/2.zorvexpro",
         "protocols/3.zorvexpro",  // no such protocol yet: its file would be taken for its own
         "bin/protocols/1.zorvexpro",
         "link.pdf",
-        images[0].string(),
-        "downloads/../downloads/" + images[0].filename().string(),
+        Utf8FromPath(images[0]),
+        "downloads/../downloads/" + Utf8FromPath(images[0].filename()),
     };
     for (const std::string& target : targets) {
         for (const std::vector<std::string>& command :
@@ -259,6 +267,7 @@ TEST_F(CliProtocol, OutputsNeverReplaceAKeptFile) {
 }
 
 TEST_F(CliProtocol, Errors) {
+    ZORVEX_NEEDS_CLI_PDF();
     struct Case {
         std::vector<std::string> args;
         int status;
@@ -290,6 +299,7 @@ TEST_F(CliProtocol, ListShowsControlCharactersEscaped) {
 }
 
 TEST_F(CliProtocol, PdfNeverReplacesTheDatabase) {
+    ZORVEX_NEEDS_CLI_PDF();
     std::filesystem::create_symlink("data.db", dir.path() / "link.db");
     const std::string database = test::ReadFileBytes(dir.path() / "data.db");
     for (const auto& target : std::vector<std::string>{"data.db", "./data.db", "link.db", dir.File("data.db")}) {
@@ -301,6 +311,8 @@ TEST_F(CliProtocol, PdfNeverReplacesTheDatabase) {
 }
 
 TEST_F(CliProtocol, PdfThatCannotBeWrittenWhollyIsAnError) {
+    ZORVEX_NEEDS_CLI_PDF();
+    ZORVEX_POSIX_ONLY("/dev/full and RLIMIT_FSIZE");
     const auto device = Cli({"protocol", "pdf", "1", "/dev/full"});
     EXPECT_EQ(device.status, 1);
     EXPECT_NE(device.err.find("Не удалось записать файл «/dev/full»"), std::string::npos) << device.err;

@@ -13,7 +13,9 @@
 #include <vector>
 
 #include "app/cli/CliApp.h"
+#include "base/Console.h"
 #include "base/DateTime.h"
+#include "base/Paths.h"
 #include "base/RunSettings.h"
 #include "device/DeviceLink.h"
 #include "device/SimulatedMeter.h"
@@ -47,7 +49,7 @@ private:
 };
 
 std::vector<std::uint8_t> ReadBytes(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
+    std::ifstream in(PathFromUtf8(file), std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
@@ -55,7 +57,8 @@ std::vector<std::uint8_t> ReadBytes(const std::string& file) {
 
 int main(int argc, char* argv[]) {
     ApplyRunSettings();
-    std::vector<std::string> args(argv + 1, argv + argc);
+    PrepareStandardStreams();
+    std::vector<std::string> args = Utf8Arguments(argc, argv);
     std::string imageFile;
     bool absent = false;
     int ack = 0x11, interruptAt = 0;
@@ -120,7 +123,7 @@ int main(int argc, char* argv[]) {
         status = cli::RunCli(args, std::cout, std::cerr);
     }
     if (!imageFile.empty()) {  // the meter's memory after the run, for the tests to inspect
-        std::ofstream out(imageFile, std::ios::binary | std::ios::trunc);
+        std::ofstream out(PathFromUtf8(imageFile), std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(meter->Image().data()),
                   static_cast<std::streamsize>(meter->Image().size()));
     }

@@ -8,6 +8,7 @@
 #include "base/Clock.h"
 #include "base/DateTime.h"
 #include "base/Exceptions.h"
+#include "base/Paths.h"
 #include "device/DemoMeter.h"
 #include "device/DeviceDataSource.h"
 #include "device/DownloadInfo.h"
@@ -51,7 +52,7 @@ TEST_F(DeviceDownloadInfo, DriverLinkKeepsTheWholeMemoryWhichDecodesToTheSameRec
     // The kept image as a file, and served again by a meter behind the driver link.
     zorvex::test::TempDir dir;
     const std::string file = dir.File("kept.bin");
-    zorvex::test::WriteFileBytes(file, std::string(info.image.begin(), info.image.end()));
+    zorvex::test::WriteFileBytes(PathFromUtf8(file), std::string(info.image.begin(), info.image.end()));
     TSLDeviceDataSource fromFile;
     fromFile.ImageFile = file;
     TMeasureDataP decoded;

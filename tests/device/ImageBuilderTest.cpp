@@ -183,11 +183,11 @@ TEST(ImageBuilder, WritesTheImageOrItsBeginningToAFile) {
     builder.SetPassport({7, 8, 9, 10, {1, 2, 3, 4, 5, 6}});
     builder.WriteFile(dir.File("full.img"));
     builder.WriteFile(dir.File("part.img"), 5300);
-    const std::string full = zorvex::test::ReadFileBytes(dir.File("full.img"));
+    const std::string full = zorvex::test::ReadFileBytes(dir.path() / "full.img");
     ASSERT_EQ(full.size(), static_cast<std::size_t>(kMemoryImageSize));
     EXPECT_TRUE(std::equal(full.begin(), full.end(), builder.Image().begin(),
                            [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; }));
-    EXPECT_EQ(zorvex::test::ReadFileBytes(dir.File("part.img")), full.substr(0, 5300));
+    EXPECT_EQ(zorvex::test::ReadFileBytes(dir.path() / "part.img"), full.substr(0, 5300));
 }
 
 }  // namespace

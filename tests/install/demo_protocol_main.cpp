@@ -4,8 +4,10 @@
 #include <filesystem>
 #include <iostream>
 
+#include "base/Console.h"
 #include "base/DateTime.h"
 #include "base/Exceptions.h"
+#include "base/Paths.h"
 #include "protocol/ProtocolSession.h"
 #include "storage/Database.h"
 #include "storage/SQLiteDatabase.h"
@@ -17,9 +19,9 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     try {
-        const std::filesystem::path dir = std::filesystem::absolute(argv[1]);
+        const std::filesystem::path dir = std::filesystem::absolute(PathFromUtf8(Utf8Arguments(argc, argv)[0]));
         std::filesystem::create_directories(dir);
-        SetMainDatabase(OpenDatabase((dir / "data.db").string()));  // its protocols/ is beside it
+        SetMainDatabase(OpenDatabase(Utf8FromPath(dir / "data.db")));  // its protocols/ is beside it
         TMeasureDataP data;
         data.SetMethodBytes();
         for (const int workplace : {1, 2, 3}) {

@@ -7,6 +7,7 @@
 
 #include "base/Clock.h"
 #include "base/Exceptions.h"
+#include "base/Paths.h"
 #include "protocol/ProtocolList.h"
 #include "protocol/ProtocolSession.h"
 #include "protocol/ProtocolStore.h"
@@ -62,7 +63,7 @@ protected:
     void SetUp() override { SetMainDatabase(OpenDatabase(db)); }
     void TearDown() override { SetMainDatabase(nullptr); }
 
-    std::string File(int id) const { return (protocols / (std::to_string(id) + ".zorvexpro")).string(); }
+    std::string File(int id) const { return Utf8FromPath(protocols / (std::to_string(id) + ".zorvexpro")); }
     std::string Question(int id) const { return "Файл с имененим " + File(id) + " уже существует, заменить?"; }
     std::vector<std::string> Questions() const {
         std::vector<std::string> texts;
@@ -78,7 +79,7 @@ protected:
     TempDir dir;
     const std::string db = dir.File("data.db");
     const std::filesystem::path protocols = dir.path() / "protocols";  // missing until the first store
-    ProtocolDirectoryScope directoryScope{protocols.string()};
+    ProtocolDirectoryScope directoryScope{Utf8FromPath(protocols)};
     std::shared_ptr<ScriptedPrompts> prompts = std::make_shared<ScriptedPrompts>();
     PromptsScope promptsScope{prompts};
     std::shared_ptr<FixedClock> clock = std::make_shared<FixedClock>(EncodeDateTime(2010, 5, 19, 12, 39, 28, 0));
@@ -137,7 +138,7 @@ TEST_F(ProtocolStore, FormingTwiceStoresOneRowAndAsksBeforeReplacingTheFile) {
 
 TEST_F(ProtocolStore, NoForANewProtocolDeletesItsRowAndALaterStoreInsertsAgain) {
     std::filesystem::create_directories(protocols);
-    WriteFileBytes(File(1), "an old file");
+    WriteFileBytes(PathFromUtf8(File(1)), "an old file");
 
     Editor editor(NewProtocolSession(Measurements({1})));
     prompts->confirmAnswers = {false};
@@ -145,7 +146,7 @@ TEST_F(ProtocolStore, NoForANewProtocolDeletesItsRowAndALaterStoreInsertsAgain) 
     EXPECT_EQ(Questions(), std::vector<std::string>{Question(1)});
     EXPECT_EQ(editor.session.ProtocolId, 0);
     EXPECT_TRUE(ProtocolRows().empty());
-    EXPECT_EQ(ReadFileBytes(File(1)), "an old file");
+    EXPECT_EQ(ReadFileBytes(PathFromUtf8(File(1))), "an old file");
 
     EXPECT_EQ(FormProtocol(editor.session, editor.fields), TFormOutcome::Stored);
     EXPECT_EQ(ProtocolRows(), (Rows{{"2", Z("")}}));
@@ -155,7 +156,7 @@ TEST_F(ProtocolStore, NoForANewProtocolDeletesItsRowAndALaterStoreInsertsAgain) 
 TEST_F(ProtocolStore, NoForAStoredProtocolKeepsRowAndFileAndGoesOn) {
     Editor first(NewProtocolSession(Measurements({1, 2})));
     ASSERT_EQ(FormProtocol(first.session, first.fields), TFormOutcome::Stored);
-    const std::string fileBefore = ReadFileBytes(File(1));
+    const std::string fileBefore = ReadFileBytes(PathFromUtf8(File(1)));
 
     Editor reopened(StoredProtocolSession(1));
     reopened.fields.SetFieldText("Edit2", "Петров");
@@ -164,7 +165,7 @@ TEST_F(ProtocolStore, NoForAStoredProtocolKeepsRowAndFileAndGoesOn) {
     EXPECT_EQ(reopened.session.ProtocolId, 1);
     EXPECT_EQ(ProtocolRows(), (Rows{{"1", Z("")}}));
     EXPECT_NE(StoredProtocolSession(1).StoredConsts.find("$$$Петров$$$"), std::string::npos);
-    EXPECT_EQ(ReadFileBytes(File(1)), fileBefore);
+    EXPECT_EQ(ReadFileBytes(PathFromUtf8(File(1))), fileBefore);
     ASSERT_EQ(prompts->Messages().size(), 1u);
     EXPECT_NE(prompts->Messages()[0].find("оставлен прежним"), std::string::npos);
 }
@@ -174,7 +175,7 @@ TEST_F(ProtocolStore, IdsRestartingAfterTheDatabaseIsReplacedMeetAnOldFile) {
     ASSERT_EQ(FormProtocol(old.session, old.fields), TFormOutcome::Stored);
 
     SetMainDatabase(nullptr);
-    std::filesystem::remove(db);
+    std::filesystem::remove(PathFromUtf8(db));
     SetMainDatabase(OpenDatabase(db));
 
     Editor fresh(NewProtocolSession(Measurements({5})));
@@ -207,7 +208,7 @@ TEST_F(ProtocolStore, AnOldFileThatCannotBeReplacedIsReportedAndKeptWhole) {
         TDBDataAdapter adapter;
         adapter.PutData(old, File(1));
     }
-    const std::string before = ReadFileBytes(File(1));
+    const std::string before = ReadFileBytes(PathFromUtf8(File(1)));
     const Undeletable lock(File(1));
     if (!lock.on()) GTEST_SKIP() << "no immutable files here";
 
@@ -219,7 +220,7 @@ TEST_F(ProtocolStore, AnOldFileThatCannotBeReplacedIsReportedAndKeptWhole) {
     } catch (const Exception& e) {
         EXPECT_TRUE(e.Message().starts_with("Не удалось записать файл «" + File(1) + "»")) << e.Message();
     }
-    EXPECT_EQ(ReadFileBytes(File(1)), before);
+    EXPECT_EQ(ReadFileBytes(PathFromUtf8(File(1))), before);
     EXPECT_TRUE(ProtocolRows().empty());  // the new row would name a foreign file
     EXPECT_EQ(editor.session.ProtocolId, 0);
 }
@@ -229,11 +230,11 @@ TEST_F(ProtocolStore, DeleteRemovesRowAndFileAndAMissingFileIsNoError) {
         Editor editor(NewProtocolSession(Measurements({1})));
         ASSERT_EQ(FormProtocol(editor.session, editor.fields), TFormOutcome::Stored);
     }
-    std::filesystem::remove(File(2));
+    std::filesystem::remove(PathFromUtf8(File(2)));
     DeleteProtocol(2);
     DeleteProtocol(1);
     EXPECT_TRUE(ProtocolRows().empty());
-    EXPECT_FALSE(std::filesystem::exists(File(1)));
+    EXPECT_FALSE(std::filesystem::exists(PathFromUtf8(File(1))));
     EXPECT_TRUE(prompts->shown.empty());
 }
 
@@ -256,7 +257,7 @@ TEST_F(ProtocolStore, AnEditorThatCouldNotLoadTheStoredTextsRefusesToStore) {
     };
     for (const Case& c : cases) {
         if (*c.databaseDamage) RawExec(db, c.databaseDamage);
-        std::filesystem::copy_file(file, aside);
+        std::filesystem::copy_file(PathFromUtf8(file), PathFromUtf8(aside));
         if (*c.fileDamage) RawExec(file, c.fileDamage);
         const Rows stored = RawRows(db, "select consts, tabdata from protocols");
         const Rows history = RawRows(db, "select const, value, used from protocollists");
@@ -276,7 +277,7 @@ TEST_F(ProtocolStore, AnEditorThatCouldNotLoadTheStoredTextsRefusesToStore) {
         }
         EXPECT_EQ(RawRows(db, "select consts, tabdata from protocols"), stored) << c.name;
         EXPECT_EQ(RawRows(db, "select const, value, used from protocollists"), history) << c.name;
-        std::filesystem::rename(aside, file);
+        std::filesystem::rename(PathFromUtf8(aside), PathFromUtf8(file));
     }
 }
 
@@ -285,14 +286,14 @@ TEST_F(ProtocolStore, AnEditorThatCouldNotLoadTheStoredTextsRefusesToStore) {
 TEST_F(ProtocolStore, AMissingProtocolFileIsNamed) {
     Editor first(NewProtocolSession(Measurements({1, 2})));
     ASSERT_EQ(FormProtocol(first.session, first.fields), TFormOutcome::Stored);
-    std::filesystem::remove(File(1));
+    std::filesystem::remove(PathFromUtf8(File(1)));
     try {
         StoredProtocolSession(1);
         ADD_FAILURE() << "no error";
     } catch (const Exception& e) {
         EXPECT_EQ(e.Message(), "Не найден файл протокола: «" + File(1) + "»");
     }
-    EXPECT_FALSE(std::filesystem::exists(File(1)));
+    EXPECT_FALSE(std::filesystem::exists(PathFromUtf8(File(1))));
     // The row can still be deleted.
     DeleteProtocol(1);
     EXPECT_TRUE(ProtocolRows().empty());
@@ -369,7 +370,7 @@ TEST(ProtocolFiles, EachDatabaseKeepsItsOwnBesideIt) {
         std::filesystem::path directory;
         int workplace;
     };
-    const Lab labs[] = {{dir.path() / "a", 77}, {dir.path() / "b" / "Замеры", 88}};
+    const Lab labs[] = {{dir.path() / "a", 77}, {dir.path() / "b" / PathFromUtf8("Замеры"), 88}};
     const auto workplacesRead = [] {
         std::vector<std::int32_t> workplaces;
         const TProtocolSession session = StoredProtocolSession(1);
@@ -379,8 +380,8 @@ TEST(ProtocolFiles, EachDatabaseKeepsItsOwnBesideIt) {
     };
     for (const Lab& lab : labs) {
         std::filesystem::create_directories(lab.directory);
-        SetMainDatabase(OpenDatabase((lab.directory / "data.db").string()));
-        EXPECT_EQ(ProtocolDirectory(), (lab.directory / "protocols").string());
+        SetMainDatabase(OpenDatabase(Utf8FromPath(lab.directory / "data.db")));
+        EXPECT_EQ(ProtocolDirectory(), Utf8FromPath(lab.directory / "protocols"));
         Editor editor(NewProtocolSession(Measurements({lab.workplace})));
         ASSERT_EQ(FormProtocol(editor.session, editor.fields), TFormOutcome::Stored);
         EXPECT_EQ(editor.session.ProtocolId, 1);
@@ -388,7 +389,7 @@ TEST(ProtocolFiles, EachDatabaseKeepsItsOwnBesideIt) {
     const std::filesystem::path fileA = labs[0].directory / "protocols" / "1.zorvexpro";
     const std::string bytesA = ReadFileBytes(fileA);
     for (const Lab& lab : labs) {
-        SetMainDatabase(OpenDatabase((lab.directory / "data.db").string()));
+        SetMainDatabase(OpenDatabase(Utf8FromPath(lab.directory / "data.db")));
         EXPECT_EQ(workplacesRead(), std::vector<std::int32_t>{lab.workplace}) << lab.directory;
     }
     // The second database (still open) stores its protocol 1 again.
@@ -405,19 +406,20 @@ TEST(ProtocolFiles, EachDatabaseKeepsItsOwnBesideIt) {
 TEST(ProtocolFiles, AFileInTheFormerDirectoryIsReadThereAndStoredBesideTheDatabase) {
     TempDir dir;
     const std::filesystem::path current = dir.path() / "lab" / "protocols", former = dir.path() / "program" / "protocols";
-    const std::string currentFile = (current / "1.zorvexpro").string(), formerFile = (former / "1.zorvexpro").string();
+    const std::string currentFile = Utf8FromPath(current / "1.zorvexpro");
+    const std::string formerFile = Utf8FromPath(former / "1.zorvexpro");
     std::filesystem::create_directories(former.parent_path());
     std::filesystem::create_directories(current.parent_path());
-    SetMainDatabase(OpenDatabase((current.parent_path() / "data.db").string()));
-    ProtocolDirectoryScope scope(current.string(), former.string());
+    SetMainDatabase(OpenDatabase(Utf8FromPath(current.parent_path() / "data.db")));
+    ProtocolDirectoryScope scope(Utf8FromPath(current), Utf8FromPath(former));
     const auto prompts = std::make_shared<ScriptedPrompts>();  // no answers: any question fails the test
     PromptsScope promptsScope{prompts};
 
     Editor first(NewProtocolSession(Measurements({5})));
     ASSERT_EQ(FormProtocol(first.session, first.fields), TFormOutcome::Stored);
     std::filesystem::create_directories(former);
-    std::filesystem::rename(currentFile, formerFile);  // where the earlier version put it
-    const std::string formerBytes = ReadFileBytes(formerFile);
+    std::filesystem::rename(PathFromUtf8(currentFile), PathFromUtf8(formerFile));  // where the earlier version put it
+    const std::string formerBytes = ReadFileBytes(PathFromUtf8(formerFile));
 
     Editor reopened(StoredProtocolSession(1));
     EXPECT_TRUE(reopened.session.TextsLoaded);
@@ -425,11 +427,11 @@ TEST(ProtocolFiles, AFileInTheFormerDirectoryIsReadThereAndStoredBesideTheDataba
     EXPECT_EQ(reopened.session.Measurements(kMethodSingle, kKindMagnetic).Records[0].workplace, 5);
     EXPECT_EQ(FormProtocol(reopened.session, reopened.fields), TFormOutcome::Stored);
     EXPECT_EQ(FileRecordCountOf(currentFile), "1");
-    EXPECT_EQ(ReadFileBytes(formerFile), formerBytes);
+    EXPECT_EQ(ReadFileBytes(PathFromUtf8(formerFile)), formerBytes);
 
     DeleteProtocol(1);
-    EXPECT_FALSE(std::filesystem::exists(currentFile));
-    EXPECT_EQ(ReadFileBytes(formerFile), formerBytes);
+    EXPECT_FALSE(std::filesystem::exists(PathFromUtf8(currentFile)));
+    EXPECT_EQ(ReadFileBytes(PathFromUtf8(formerFile)), formerBytes);
 
     // In neither place: both are named.
     Editor second(NewProtocolSession(Measurements({6})));
@@ -439,8 +441,8 @@ TEST(ProtocolFiles, AFileInTheFormerDirectoryIsReadThereAndStoredBesideTheDataba
         StoredProtocolSession(2);
         ADD_FAILURE() << "no error";
     } catch (const Exception& e) {
-        EXPECT_EQ(e.Message(), "Не найден файл протокола: ни «" + (current / "2.zorvexpro").string() + "», ни «" +
-                                   (former / "2.zorvexpro").string() + "»");
+        EXPECT_EQ(e.Message(), "Не найден файл протокола: ни «" + Utf8FromPath(current / "2.zorvexpro") + "», ни «" +
+                                   Utf8FromPath(former / "2.zorvexpro") + "»");
     }
     EXPECT_TRUE(prompts->shown.empty());
     SetMainDatabase(nullptr);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Paths.h"
 #include "report/ProtocolReport.h"
 #include "report/ReportPreview.h"
 #include "storage/Database.h"
@@ -437,7 +438,7 @@ TEST(ProtocolPreview, ShowsThePreparedPagesAndSavesThemAsPdf) {
     // Aimed at the program's own database, the save is refused and the user told.
     const std::string database = dir.File("data.db");
     SetMainDatabase(OpenDatabase(database));
-    const std::string before = test::ReadFileBytes(database);
+    const std::string before = test::ReadFileBytes(PathFromUtf8(database));
     prompts->fileAnswers.push_back(database);
     preview.SavePdfAction()->trigger();
     SetMainDatabase(nullptr);
@@ -445,7 +446,7 @@ TEST(ProtocolPreview, ShowsThePreparedPagesAndSavesThemAsPdf) {
     EXPECT_NE(prompts->Messages()[0].find("«" + database + "» — основная база данных"), std::string::npos)
         << prompts->Messages()[0];
     EXPECT_EQ(prompts->shown.back().icon, MessageIcon::Error);
-    EXPECT_EQ(test::ReadFileBytes(database), before);
+    EXPECT_EQ(test::ReadFileBytes(PathFromUtf8(database)), before);
 
     // The print dialog's "print to file" aimed at the database: refused before Qt opens the file.
     SetMainDatabase(OpenDatabase(database));
@@ -455,7 +456,7 @@ TEST(ProtocolPreview, ShowsThePreparedPagesAndSavesThemAsPdf) {
     SetMainDatabase(nullptr);
     ASSERT_EQ(prompts->Messages().size(), 2u);
     EXPECT_NE(prompts->Messages()[1].find("основная база данных"), std::string::npos) << prompts->Messages()[1];
-    EXPECT_EQ(test::ReadFileBytes(database), before);
+    EXPECT_EQ(test::ReadFileBytes(PathFromUtf8(database)), before);
     EXPECT_TRUE(preview.printer()->outputFileName().isEmpty());
 }
 

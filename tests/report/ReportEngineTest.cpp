@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/Exceptions.h"
+#include "base/Paths.h"
 #include "report/ReportEngine.h"
 #include "storage/Database.h"
 #include "storage/SQLiteDatabase.h"
@@ -351,9 +352,9 @@ protected:
 
 TEST_F(PdfExport, ReplacesAFileWithTheWholeDocument) {
     const std::string path = dir.File("out.pdf");
-    test::WriteFileBytes(path, "an older, longer file that must not show through at the end");
+    test::WriteFileBytes(PathFromUtf8(path), "an older, longer file that must not show through at the end");
     ExportPdf(report, path);
-    const std::string bytes = test::ReadFileBytes(path);
+    const std::string bytes = test::ReadFileBytes(PathFromUtf8(path));
     EXPECT_TRUE(bytes.starts_with("%PDF-"));
     EXPECT_NE(bytes.find("%%EOF", bytes.size() - 8), std::string::npos);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1) << "no file left beside it";
@@ -363,7 +364,7 @@ TEST_F(PdfExport, AFailedExportSaysSoAndLeavesTheTargetAsItWas) {
     SetMainDatabase(OpenDatabase(dir.File("data.db")));
     const std::string database = dir.File("data.db");
     const std::string existing = dir.File("old.pdf");
-    test::WriteFileBytes(existing, "%PDF-1.4 the previous document");
+    test::WriteFileBytes(PathFromUtf8(existing), "%PDF-1.4 the previous document");
     std::filesystem::create_directory(dir.path() / "folder");
     struct Case {
         const char* name;
@@ -379,8 +380,8 @@ TEST_F(PdfExport, AFailedExportSaysSoAndLeavesTheTargetAsItWas) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const bool regular = std::filesystem::is_regular_file(c.path);
-        const std::string before = regular ? test::ReadFileBytes(c.path) : "";
+        const bool regular = std::filesystem::is_regular_file(PathFromUtf8(c.path));
+        const std::string before = regular ? test::ReadFileBytes(PathFromUtf8(c.path)) : "";
         std::string message;
         {
             std::optional<FileSizeLimit> limit;
@@ -389,11 +390,12 @@ TEST_F(PdfExport, AFailedExportSaysSoAndLeavesTheTargetAsItWas) {
         }
         EXPECT_TRUE(message.starts_with(c.message)) << message;
         if (regular) {
-            EXPECT_EQ(test::ReadFileBytes(c.path), before);
+            EXPECT_EQ(test::ReadFileBytes(PathFromUtf8(c.path)), before);
         }
     }
     for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
-        EXPECT_FALSE(entry.path().filename().string().starts_with(".")) << "left behind: " << entry.path();
+        EXPECT_FALSE(Utf8FromPath(entry.path().filename()).starts_with("."))
+            << "left behind: " << Utf8FromPath(entry.path());
 }
 
 }  // namespace

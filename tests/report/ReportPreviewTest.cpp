@@ -43,7 +43,7 @@ TEST(ReportPreviewPdf, StartsWhereFilesAreSavedWithTheNameGivenAndWritesThere) {
     ASSERT_EQ(prompts->shown.size(), 1u);
     EXPECT_EQ(prompts->shown[0].kind, "save");
     EXPECT_EQ(prompts->shown[0].text, "Сохранить в PDF");
-    EXPECT_EQ(prompts->shown[0].directory, Utf8FromPath(PathFromUtf8(database) / "Протокол № 77.pdf"));
+    EXPECT_EQ(prompts->shown[0].directory, Utf8FromPath(PathFromUtf8(database) / PathFromUtf8("Протокол № 77.pdf")));
     EXPECT_TRUE(std::filesystem::is_regular_file(PathFromUtf8(file)));
     // The next save starts where this one went.
     EXPECT_EQ(SaveDirectory(), Utf8FromPath(dir.path()));

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "base/DateTime.h"
+#include "base/Paths.h"
 #include "base/RunSettings.h"
 #include "storage/DBDataAdapter.h"
 #include "storage/Database.h"
@@ -59,7 +60,7 @@ TEST(DatabaseFormat, ExistingFileIsLeftAloneAndEmptyFileCountsAsNew) {
     EXPECT_EQ(RawRows(file, "select count(*) from maxlevels")[0][0], "8");
 
     const std::string empty = dir.File("empty.db");
-    zorvex::test::WriteFileBytes(empty, "");
+    zorvex::test::WriteFileBytes(PathFromUtf8(empty), "");
     OpenDatabase(empty).reset();
     EXPECT_EQ(RawRows(empty, "select count(*) from maxlevels")[0][0], "7");
 }
@@ -102,10 +103,10 @@ TEST(DatabaseFormat, WorkingDirectoryEndsAtTheProgramDirectory) {
     std::filesystem::current_path(dir.path());
     auto db = OpenDatabase("sub/x.zorvex");
     EXPECT_TRUE(std::filesystem::exists(dir.path() / "sub" / "x.zorvex"));
-    EXPECT_EQ(std::filesystem::current_path(), std::filesystem::path(ProgramDirectory()));
+    EXPECT_EQ(std::filesystem::current_path(), PathFromUtf8(ProgramDirectory()));
     // A directory that cannot be entered is an error, never a file elsewhere.
-    EXPECT_THROW(OpenDatabase((dir.path() / "missing" / "y.zorvex").string()), ESQLiteException);
-    EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(ProgramDirectory()) / "y.zorvex"));
+    EXPECT_THROW(OpenDatabase(Utf8FromPath(dir.path() / "missing" / "y.zorvex")), ESQLiteException);
+    EXPECT_FALSE(std::filesystem::exists(PathFromUtf8(ProgramDirectory()) / "y.zorvex"));
 }
 
 TEST(DatabaseFormat, MeasurementRowsAsStored) {

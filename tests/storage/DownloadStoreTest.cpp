@@ -15,6 +15,7 @@
 #include "base/Clock.h"
 #include "base/DateTime.h"
 #include "base/Exceptions.h"
+#include "base/Paths.h"
 #include "device/DemoMeter.h"
 #include "device/DeviceDataSource.h"
 #include "device/ImageBuilder.h"
@@ -169,8 +170,8 @@ TEST_F(DownloadStore, TheSameMemoryDownloadedTwiceIsStoredOnceAndBothDownloadsAr
         EXPECT_EQ(row.calibrationDate, EncodeDateTime(2025, 9, 24, 11, 0, 0, 0));
         EXPECT_EQ(row.added, i == 0 ? static_cast<std::int64_t>(n) : 0);
         EXPECT_EQ(row.skipped, i == 0 ? 0 : static_cast<std::int64_t>(n));
-        EXPECT_EQ(row.imageFile, (folder / names[i]).string());
-        EXPECT_EQ(zorvex::test::ReadFileBytes(row.imageFile), std::string(memory.begin(), memory.end()));
+        EXPECT_EQ(row.imageFile, Utf8FromPath(folder / PathFromUtf8(names[i])));
+        EXPECT_EQ(zorvex::test::ReadFileBytes(PathFromUtf8(row.imageFile)), std::string(memory.begin(), memory.end()));
         // The kept file decodes as the meter did.
         TSLDeviceDataSource decoder;
         decoder.ImageFile = row.imageFile;
@@ -328,7 +329,7 @@ TEST(DownloadStoreReadOnly, AReadOnlyDatabaseStoresNothingAndGetsNoImage) {
         TMeasureDataP old = DriverDownload(MeterMemory(1207, 200)).data;
         TDBDataAdapter().PutData(old, file);
     }
-    fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    fs::permissions(PathFromUtf8(file), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     EXPECT_EXIT(
         {
             if (geteuid() == 0 && setuid(65534) != 0) std::_Exit(3);
@@ -408,14 +409,14 @@ Kept KeptIn(const TempDir& dir) {
     k.measurements = db.ScalarInt("select count(*) from measurements");
     if (!ListDownloads().empty()) {
         k.downloads = static_cast<std::int64_t>(ListDownloads().size());
-        if (fs::exists(ListDownloads()[0].imageFile))
-            k.imageOfTheRow = test::ReadFileBytes(ListDownloads()[0].imageFile);
+        if (fs::exists(PathFromUtf8(ListDownloads()[0].imageFile)))
+            k.imageOfTheRow = test::ReadFileBytes(PathFromUtf8(ListDownloads()[0].imageFile));
     }
     if (db.ScalarInt("select count(*) from sqlite_master where name = 'downloadimages'") > 0)
         k.pendingImages = db.ScalarInt("select count(*) from downloadimages");
     std::error_code ec;
     for (fs::directory_iterator it(dir.path() / "downloads", ec), end; !ec && it != end; it.increment(ec))
-        k.files.push_back(it->path().filename().string());
+        k.files.push_back(Utf8FromPath(it->path().filename()));
     return k;
 }
 
@@ -482,7 +483,7 @@ TEST_F(DownloadStore, AnImageThatCannotBeWrittenYetWaitsInTheDatabaseWithTheReco
     EXPECT_EQ(FinishPendingDownloads(), 1u);
     EXPECT_EQ(Rows("downloadimages"), 0);
     ASSERT_EQ(ListDownloads().size(), 1u);
-    EXPECT_EQ(zorvex::test::ReadFileBytes(ListDownloads()[0].imageFile),
+    EXPECT_EQ(zorvex::test::ReadFileBytes(PathFromUtf8(ListDownloads()[0].imageFile)),
               std::string(d.info.image.begin(), d.info.image.end()));
     EXPECT_EQ(FinishPendingDownloads(), 0u);
 }

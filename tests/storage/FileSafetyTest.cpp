@@ -6,6 +6,7 @@
 
 #include "base/DataLocations.h"
 #include "base/Exceptions.h"
+#include "base/Paths.h"
 #include "storage/Database.h"
 #include "storage/FileSafety.h"
 #include "storage/SQLiteDatabase.h"
@@ -63,14 +64,14 @@ TEST(FileSafety, PathsThatNameNoFileAreRefused) {
 TEST(FileSafety, OutputsNeverReplaceTheMainDatabaseOrANonRegularFile) {
     TempDir dir;
     SetMainDatabase(OpenDatabase(dir.File("data.db")));
-    const std::string before = ReadFileBytes(dir.File("data.db"));
+    const std::string before = ReadFileBytes(dir.path() / "data.db");
     fs::current_path(dir.path());
     for (const std::string& name : {dir.File("data.db"), std::string("./data.db")}) {
         EXPECT_EQ(ErrorOf([&] { WriteFileReplacing(name, "%PDF"); }),
                   "Файл «" + name + "» — основная база данных программы; выберите другое имя");
     }
     SetMainDatabase(nullptr);
-    EXPECT_EQ(ReadFileBytes(dir.File("data.db")), before);
+    EXPECT_EQ(ReadFileBytes(dir.path() / "data.db"), before);
 
 #ifndef _WIN32  // FIFOs and device files
     ASSERT_EQ(mkfifo(dir.File("pipe").c_str(), 0600), 0);
@@ -85,15 +86,15 @@ TEST(FileSafety, AReplacementIsAllOrNothing) {
     TempDir dir;
     const std::string target = dir.File("out/report.pdf");
     WriteFileReplacing(target, "first");
-    EXPECT_EQ(ReadFileBytes(target), "first");  // missing directories are created
+    EXPECT_EQ(ReadFileBytes(PathFromUtf8(target)), "first");  // missing directories are created
 
     {  // abandoned without a commit
         TReplacementFile file(target);
         file.Write("partial");
-        EXPECT_TRUE(fs::exists(file.TempPath()));
-        EXPECT_EQ(fs::path(file.TempPath()).parent_path(), fs::path(target).parent_path());
+        EXPECT_TRUE(fs::exists(PathFromUtf8(file.TempPath())));
+        EXPECT_EQ(PathFromUtf8(file.TempPath()).parent_path(), PathFromUtf8(target).parent_path());
     }
-    EXPECT_EQ(ReadFileBytes(target), "first");
+    EXPECT_EQ(ReadFileBytes(PathFromUtf8(target)), "first");
 
 #ifndef _WIN32  // a full disk is made with RLIMIT_FSIZE
     {  // the disk fills up part way
@@ -102,12 +103,12 @@ TEST(FileSafety, AReplacementIsAllOrNothing) {
                   "Не удалось записать файл «" + target + "»");
     }
 #endif
-    EXPECT_EQ(ReadFileBytes(target), "first");
+    EXPECT_EQ(ReadFileBytes(PathFromUtf8(target)), "first");
     EXPECT_EQ(EntriesIn(dir.path() / "out"), 1u);
 
     const std::string large(1 << 20, 'y');
     WriteFileReplacing(target, large);
-    EXPECT_EQ(ReadFileBytes(target), large);
+    EXPECT_EQ(ReadFileBytes(PathFromUtf8(target)), large);
     EXPECT_EQ(EntriesIn(dir.path() / "out"), 1u);
 }
 
@@ -130,7 +131,7 @@ TEST(FileSafety, OutputsNeverReplaceAFileTheProgramKeeps) {
 #endif
     fs::create_hard_link(dir.path() / "protocols" / "1.zorvexpro", dir.path() / "sub" / "hard.pdf");
     const std::string protocol = "файл сохранённого протокола", image = "копия памяти прибора, сохранённая при загрузке";
-    const std::string former = (fs::path(DataLocations().formerProtocolDirectory) / "9.zorvexpro").string();
+    const std::string former = Utf8FromPath(PathFromUtf8(DataLocations().formerProtocolDirectory) / "9.zorvexpro");
 
     struct Case {
         std::string path;

@@ -4,6 +4,7 @@
 
 #include "base/DateTime.h"
 #include "base/Exceptions.h"
+#include "base/Paths.h"
 #include "storage/DBDataAdapter.h"
 #include "storage/Database.h"
 #include "storage/FileDataAdapter.h"
@@ -275,8 +276,9 @@ TEST(ReadOnlyDatabase, WritesFailWithTheLayersReportAndDataStays) {
         TMeasureDataP data = SampleMatrix();
         TDBDataAdapter().PutData(data, file);
     }
-    std::filesystem::permissions(file, std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
-                                           std::filesystem::perms::others_read);
+    std::filesystem::permissions(PathFromUtf8(file), std::filesystem::perms::owner_read |
+                                                         std::filesystem::perms::group_read |
+                                                         std::filesystem::perms::others_read);
     EXPECT_EXIT(
         {
             if (geteuid() == 0 && setuid(65534) != 0) std::_Exit(3);
@@ -341,7 +343,7 @@ TEST(MeasurementFile, EmptyMatrixAndEmptyFile) {
 TEST(MeasurementFile, BadFilesGiveTheLayersReport) {
     TempDir dir;
     const std::string text = dir.File("notes.zorvex");
-    zorvex::test::WriteFileBytes(text, std::string(4096, 'x'));
+    zorvex::test::WriteFileBytes(PathFromUtf8(text), std::string(4096, 'x'));
     TMeasureDataP loaded;
     try {
         TFileDataAdapter().GetData(text, loaded);
@@ -350,7 +352,7 @@ TEST(MeasurementFile, BadFilesGiveTheLayersReport) {
         EXPECT_NE(e.Message().find("Error [26]: File opened that is not a database file"), std::string::npos)
             << e.Message();
     }
-    EXPECT_EQ(zorvex::test::ReadFileBytes(text), std::string(4096, 'x'));  // untouched
+    EXPECT_EQ(zorvex::test::ReadFileBytes(PathFromUtf8(text)), std::string(4096, 'x'));  // untouched
 
     const std::string other = dir.File("other.db");
     RawExec(other, "create table something (a)");
@@ -381,8 +383,8 @@ TEST(MeasurementFile, ADirectoryOrAnEmptyNameIsRefusedAndLeftAlone) {
     const auto blocked = dir.path() / "blocked.zorvex";
     std::filesystem::create_directories(blocked / "inside");
     std::filesystem::create_directories(dir.path() / "empty");
-    for (const std::string& name : {blocked.string(), (dir.path() / "empty").string(),
-                                    (dir.path() / "empty/").string(), dir.File("sub/"), std::string()}) {
+    for (const std::string& name : {Utf8FromPath(blocked), Utf8FromPath(dir.path() / "empty"),
+                                    Utf8FromPath(dir.path() / "empty/"), dir.File("sub/"), std::string()}) {
         TMeasureDataP data = SampleMatrix();
         EXPECT_THROW(TFileDataAdapter().PutData(data, name), Exception) << name;
         EXPECT_EQ(data(0, 0).Records[0].id, 0);
@@ -399,7 +401,7 @@ TEST(MeasurementFile, AFailedSaveLeavesTheOldFileWholeAndNoTemporaryFile) {
     const std::string name = dir.File("backup.zorvex");
     TMeasureDataP old = SampleMatrix();
     TFileDataAdapter().PutData(old, name);
-    const std::string before = test::ReadFileBytes(name);
+    const std::string before = test::ReadFileBytes(PathFromUtf8(name));
 
     // A disk that fills up while the new file is written.
     TMeasureDataP bad = SampleMatrix();
@@ -409,7 +411,7 @@ TEST(MeasurementFile, AFailedSaveLeavesTheOldFileWholeAndNoTemporaryFile) {
         EXPECT_THROW(TFileDataAdapter().PutData(bad, name), Exception);
     }
 #endif
-    EXPECT_EQ(test::ReadFileBytes(name), before);
+    EXPECT_EQ(test::ReadFileBytes(PathFromUtf8(name)), before);
     std::size_t files = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path())) ++files;
     EXPECT_EQ(files, 1u);

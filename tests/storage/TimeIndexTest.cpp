@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/DateTime.h"
+#include "base/Paths.h"
 #include "storage/Database.h"
 #include "storage/RecordMatching.h"
 #include "storage/SQLiteDatabase.h"
@@ -87,8 +88,9 @@ TEST(TimeIndex, ReadOnlyFileOpensWithoutIndex) {
     std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
     const std::string file = dir.File("ro.db");
     WriteForeignFile(file, {"2022-05-06 12:00:00", "2022-05-07 00:00:00"});
-    std::filesystem::permissions(file, std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
-                                           std::filesystem::perms::others_read);
+    std::filesystem::permissions(PathFromUtf8(file), std::filesystem::perms::owner_read |
+                                                         std::filesystem::perms::group_read |
+                                                         std::filesystem::perms::others_read);
     EXPECT_EXIT(
         {
 #ifndef _WIN32

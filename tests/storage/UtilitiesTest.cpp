@@ -6,6 +6,7 @@
 #include <random>
 
 #include "base/Clock.h"
+#include "base/Paths.h"
 #include "storage/Utilities.h"
 #include "support/TempDir.h"
 
@@ -73,24 +74,24 @@ TEST(Utilities, OutputFiles) {
     TempDir dir;
     const auto path = dir.path() / "a" / "b" / "out.csv";
     {
-        TOutputFile file = CreateOutputFile(path.string(), false);
+        TOutputFile file = CreateOutputFile(Utf8FromPath(path), false);
         ASSERT_TRUE(file.IsValid());
         EXPECT_EQ(WriteOutput(file, "first version", 13), 13);
         // Exclusive use: a second exclusive creation is refused while the first is open.
-        EXPECT_FALSE(CreateOutputFile(path.string(), false).IsValid());
+        EXPECT_FALSE(CreateOutputFile(Utf8FromPath(path), false).IsValid());
     }
     {
-        TOutputFile file = CreateOutputFile(path.string(), true);
+        TOutputFile file = CreateOutputFile(Utf8FromPath(path), true);
         ASSERT_TRUE(file.IsValid());
         EXPECT_EQ(WriteOutput(file, "new", 3), 3);
     }
     EXPECT_EQ(ReadFileBytes(path), "new");
-    EXPECT_FALSE(CreateOutputFile((dir.path() / "a").string(), true).IsValid());  // a directory
+    EXPECT_FALSE(CreateOutputFile(Utf8FromPath(dir.path() / "a"), true).IsValid());  // a directory
     TOutputFile invalid;
     EXPECT_EQ(WriteOutput(invalid, "x", 1), -1);
-    EXPECT_TRUE(IsExistingFile(path.string()));
-    EXPECT_FALSE(IsExistingFile((dir.path() / "a").string()));
-    EXPECT_FALSE(IsExistingFile((dir.path() / "none").string()));
+    EXPECT_TRUE(IsExistingFile(Utf8FromPath(path)));
+    EXPECT_FALSE(IsExistingFile(Utf8FromPath(dir.path() / "a")));
+    EXPECT_FALSE(IsExistingFile(Utf8FromPath(dir.path() / "none")));
 }
 
 TEST(Utilities, FileVersionText) {

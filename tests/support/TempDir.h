@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Paths.h"
+
 namespace zorvex::test {
 
 // A fresh directory removed with everything in it when the object goes. The
@@ -16,7 +18,8 @@ public:
     TempDir& operator=(const TempDir&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
-    std::string File(const std::string& name) const { return (path_ / name).string(); }
+    // `name` is UTF-8 and may hold separators ("sub/x.db").
+    std::string File(const std::string& name) const { return Utf8FromPath(path_ / PathFromUtf8(name)); }
 
 private:
     std::filesystem::path path_;

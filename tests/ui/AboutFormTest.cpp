@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "base/Clock.h"
+#include "base/Paths.h"
 #include "storage/DBDataAdapter.h"
 #include "storage/Database.h"
 #include "storage/SQLiteDatabase.h"
@@ -31,7 +32,7 @@ protected:
 
     std::string ProgramWithVersion(std::uint16_t major, std::uint16_t minor) {
         const std::string path = dir.File("program");
-        std::ofstream out(path, std::ios::binary);
+        std::ofstream out(PathFromUtf8(path), std::ios::binary);
         out << "some code";
         const auto stamp = MakeVersionStamp(major, minor);
         out.write(reinterpret_cast<const char*>(stamp.data()), static_cast<std::streamsize>(stamp.size()));

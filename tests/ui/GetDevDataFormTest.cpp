@@ -16,6 +16,7 @@
 
 #include "base/Clock.h"
 #include "base/DateTime.h"
+#include "base/Paths.h"
 #include "device/DemoMeter.h"
 #include "device/DeviceDataSource.h"
 #include "device/ImageBuilder.h"
@@ -391,7 +392,7 @@ TEST(MainWindowStart, WritesTheImageOfADownloadThatStoppedRightAfterItsCommit) {
         TMainform form(file);
         const auto downloads = ListDownloads();
         ASSERT_EQ(downloads.size(), 1u);
-        EXPECT_EQ(test::ReadFileBytes(downloads[0].imageFile), std::string(memory.begin(), memory.end()));
+        EXPECT_EQ(test::ReadFileBytes(PathFromUtf8(downloads[0].imageFile)), std::string(memory.begin(), memory.end()));
     }
     SetMainDatabase(nullptr);
 }

@@ -18,6 +18,7 @@
 
 #include "base/DateTime.h"
 #include "base/Exceptions.h"
+#include "base/Paths.h"
 #include "model/RunStatistics.h"
 #include "storage/Database.h"
 #include "storage/SQLiteDatabase.h"
@@ -39,8 +40,8 @@ std::string FindTool(const std::string& name) {
     const char* path = std::getenv("PATH");
     std::istringstream dirs(path != nullptr ? path : "");
     for (std::string dir; std::getline(dirs, dir, ':');) {
-        const std::filesystem::path candidate = std::filesystem::path(dir) / name;
-        if (!dir.empty() && std::filesystem::exists(candidate)) return candidate.string();
+        const std::filesystem::path candidate = PathFromUtf8(dir) / PathFromUtf8(name);
+        if (!dir.empty() && std::filesystem::exists(candidate)) return Utf8FromPath(candidate);
     }
     return {};
 }
@@ -124,9 +125,9 @@ TEST_F(GraphSheetFixture, ThePictureShowsCaptionCurvesAndTheirWarningColour) {
 
 TEST_F(GraphSheetFixture, ThePdfIsOneVectorPageWithEveryText) {
     const std::string path = dir.File("graph.pdf");
-    test::WriteFileBytes(path, std::string(200000, 'x'));  // an older, longer file must not show through
+    test::WriteFileBytes(PathFromUtf8(path), std::string(200000, 'x'));  // an older, longer file must not show through
     SaveGraphSheetPdf(sheet, path);
-    const std::string bytes = test::ReadFileBytes(path);
+    const std::string bytes = test::ReadFileBytes(PathFromUtf8(path));
     EXPECT_TRUE(bytes.starts_with("%PDF-"));
     EXPECT_NE(bytes.find("%%EOF", bytes.size() - 8), std::string::npos);
     EXPECT_EQ(bytes.find("/Subtype /Image"), std::string::npos) << "painted as a picture";
@@ -152,7 +153,7 @@ TEST_F(GraphSheetFixture, AFailedSaveSaysSoAndLeavesTheOldFile) {
     const std::string database = dir.File("data.db");
     SetMainDatabase(OpenDatabase(database));
     const std::string existing = dir.File("old");
-    test::WriteFileBytes(existing, "the previous file");
+    test::WriteFileBytes(PathFromUtf8(existing), "the previous file");
     std::filesystem::create_directory(dir.path() / "folder");
     struct Saver {
         const char* name;
@@ -173,8 +174,8 @@ TEST_F(GraphSheetFixture, AFailedSaveSaysSoAndLeavesTheOldFile) {
     for (const Saver& saver : savers) {
         for (const Case& c : cases) {
             SCOPED_TRACE(std::string(saver.name) + ": " + c.name);
-            const bool regular = std::filesystem::is_regular_file(c.path);
-            const std::string before = regular ? test::ReadFileBytes(c.path) : "";
+            const bool regular = std::filesystem::is_regular_file(PathFromUtf8(c.path));
+            const std::string before = regular ? test::ReadFileBytes(PathFromUtf8(c.path)) : "";
             std::string message;
             try {
                 std::optional<test::FileSizeLimit> limit;
@@ -185,12 +186,13 @@ TEST_F(GraphSheetFixture, AFailedSaveSaysSoAndLeavesTheOldFile) {
             }
             EXPECT_TRUE(message.starts_with(c.message)) << message;
             if (regular) {
-                EXPECT_EQ(test::ReadFileBytes(c.path), before);
+                EXPECT_EQ(test::ReadFileBytes(PathFromUtf8(c.path)), before);
             }
         }
     }
     for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
-        EXPECT_FALSE(entry.path().filename().string().starts_with(".")) << "left behind: " << entry.path();
+        EXPECT_FALSE(Utf8FromPath(entry.path().filename()).starts_with("."))
+            << "left behind: " << Utf8FromPath(entry.path());
 }
 
 // The text of a cell on one line, as the statistics give it.
@@ -323,7 +325,7 @@ TEST_F(GraphSheetFixture, PrintingPutsTheSheetOnOneLandscapePageAndNeverOnTheDat
     printer.setOutputFileName(QString::fromStdString(printed));
     PrintGraphSheet(sheet, printer);
     EXPECT_EQ(printer.pageLayout().orientation(), QPageLayout::Landscape);
-    EXPECT_TRUE(test::ReadFileBytes(printed).starts_with("%PDF-"));
+    EXPECT_TRUE(test::ReadFileBytes(PathFromUtf8(printed)).starts_with("%PDF-"));
     if (const std::string pdfinfo = FindTool("pdfinfo"); !pdfinfo.empty()) {
         const std::string info = RunTool(pdfinfo, {printed});
         EXPECT_NE(info.find("Pages:           1\n"), std::string::npos) << info;
@@ -331,10 +333,10 @@ TEST_F(GraphSheetFixture, PrintingPutsTheSheetOnOneLandscapePageAndNeverOnTheDat
 
     const std::string database = dir.File("data.db");
     SetMainDatabase(OpenDatabase(database));
-    const std::string before = test::ReadFileBytes(database);
+    const std::string before = test::ReadFileBytes(PathFromUtf8(database));
     printer.setOutputFileName(QString::fromStdString(database));
     EXPECT_THROW(PrintGraphSheet(sheet, printer), Exception);
-    EXPECT_EQ(test::ReadFileBytes(database), before);
+    EXPECT_EQ(test::ReadFileBytes(PathFromUtf8(database)), before);
     EXPECT_TRUE(printer.outputFileName().isEmpty());
 }
 
@@ -343,7 +345,7 @@ TEST_F(GraphSheetFixture, ThePreviewShowsOnePageAndRefusesTheDatabaseAsItsPrintF
     PromptsScope scope(prompts);
     const std::string database = dir.File("data.db");
     SetMainDatabase(OpenDatabase(database));
-    const std::string before = test::ReadFileBytes(database);
+    const std::string before = test::ReadFileBytes(PathFromUtf8(database));
     bool seen = false;
     QTimer::singleShot(0, [&] {
         QPrintPreviewDialog* preview = nullptr;
@@ -375,7 +377,7 @@ TEST_F(GraphSheetFixture, ThePreviewShowsOnePageAndRefusesTheDatabaseAsItsPrintF
     EXPECT_TRUE(seen);
     ASSERT_EQ(prompts->Messages().size(), 1u);
     EXPECT_NE(prompts->Messages()[0].find("основная база данных"), std::string::npos) << prompts->Messages()[0];
-    EXPECT_EQ(test::ReadFileBytes(database), before);
+    EXPECT_EQ(test::ReadFileBytes(PathFromUtf8(database)), before);
 }
 
 }  // namespace

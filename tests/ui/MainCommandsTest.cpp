@@ -46,7 +46,7 @@ TDateTime At(int y, int mo, int d, int h = 10, int mi = 0, int s = 0) {
 }
 
 std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(PathFromUtf8(path), std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
@@ -173,14 +173,15 @@ TEST_F(CommandsTest, ExportWritesTheTableOnViewAsCsv) {
 // Names of the files in `directory`, sorted.
 std::vector<std::string> FilesIn(const std::string& directory) {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(directory)) names.push_back(entry.path().filename());
+    for (const auto& entry : std::filesystem::directory_iterator(PathFromUtf8(directory)))
+        names.push_back(Utf8FromPath(entry.path().filename()));
     std::sort(names.begin(), names.end());
     return names;
 }
 
 TEST_F(CommandsTest, AnExportThatCannotBeWrittenSaysSoInsteadOfAsking) {
-    std::filesystem::create_directories(Data("folder"));
-    std::ofstream(Data("blocker")) << "a file, not a directory";
+    std::filesystem::create_directories(PathFromUtf8(Data("folder")));
+    std::ofstream(PathFromUtf8(Data("blocker"))) << "a file, not a directory";
     struct Case {
         const char* name;
         std::string path;
@@ -214,7 +215,7 @@ TEST_F(CommandsTest, AnExportThatFailsWhileWritingLeavesTheEarlierFileAsItWas) {
     data(kMethodSingle, kKindSvtMagnetic).Records = {Record(kKindSvtMagnetic, At(2010, 3, 5), 123.45, -1)};
     Show(data, kMethodSingle, kKindSvtMagnetic);
     const std::string file = Data("kept.csv");
-    std::ofstream(file) << "earlier export";
+    std::ofstream(PathFromUtf8(file)) << "earlier export";
     const std::vector<std::string> files = FilesIn(Data(""));
     prompts->fileAnswers = {file};
     {
@@ -287,7 +288,7 @@ TEST_F(CommandsTest, DownloadStoresEveryRecordOnceAndShowsTheNewestList) {
 }
 
 TEST_F(CommandsTest, AnImageThatCannotBeKeptYetIsSaidAndTheRecordsAreStored) {
-    std::ofstream(Data("downloads")) << "not a folder";  // downloads/ cannot be made
+    std::ofstream(PathFromUtf8(Data("downloads"))) << "not a folder";  // downloads/ cannot be made
     Attach(BuildImage(MeterContents(At(2024, 3, 5), At(2024, 3, 6))));
     AcceptFinishedDownload();
     form->BitBtn1->click();
@@ -448,7 +449,7 @@ TEST_F(CommandsTest, SaveDialogsStartBesideTheDatabaseThenWhereTheUserSavedAndOf
     for (int i = 0; i < 3; ++i)
         data(kMethodMonitoring, kKind50Hz).Records.push_back(Record(0, At(2024, 3, 7, 10, 0, i * 10), 1 + i, 2));
     Show(data, kMethodSingle, kKindMagnetic);
-    std::filesystem::create_directories(Data("stick"));
+    std::filesystem::create_directories(PathFromUtf8(Data("stick")));
     const auto inStick = [this](const std::string& name) { return Data("stick/" + name); };
     const auto showRun = [this] {
         form->N2Click();
@@ -491,7 +492,7 @@ TEST_F(CommandsTest, SaveDialogsStartBesideTheDatabaseThenWhereTheUserSavedAndOf
         EXPECT_EQ(prompts->shown[0].directory, c.start);
         EXPECT_TRUE(prompts->Messages().empty());
     }
-    EXPECT_TRUE(std::filesystem::exists(inStick("singles.csv")));
+    EXPECT_TRUE(std::filesystem::exists(PathFromUtf8(inStick("singles.csv"))));
 }
 
 TEST_F(CommandsTest, SavingNothingNeverEmptiesAFileOfMeasurements) {
@@ -500,7 +501,7 @@ TEST_F(CommandsTest, SavingNothingNeverEmptiesAFileOfMeasurements) {
     TFileDataAdapter().PutData(two, Data("full.zorvex"));
     TMeasureDataP none;
     TFileDataAdapter().PutData(none, Data("empty.zorvex"));
-    std::ofstream(Data("notes.txt")) << "not a measurement file";
+    std::ofstream(PathFromUtf8(Data("notes.txt"))) << "not a measurement file";
     const std::string full = ReadBytes(Data("full.zorvex"));
     struct Case {
         const char* name;

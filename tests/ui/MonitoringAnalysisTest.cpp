@@ -23,6 +23,7 @@
 #include <iterator>
 
 #include "MainformFixture.h"
+#include "base/Paths.h"
 #include "device/DemoMeter.h"
 #include "ui/graph/GraphView.h"
 #include "ui/graph/MonitoringGraph.h"
@@ -325,7 +326,7 @@ TEST_F(MonitoringAnalysisTest, TheReadOutSelectsTheRowOfTheSampleUnderThePointer
 }
 
 std::string Head(const std::string& path, std::size_t n) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(PathFromUtf8(path), std::ios::binary);
     std::string bytes(n, '\0');
     in.read(bytes.data(), static_cast<std::streamsize>(n));
     bytes.resize(static_cast<std::size_t>(in.gcount()));
@@ -343,14 +344,14 @@ TEST_F(MonitoringAnalysisTest, TheGraphIsSavedAsPngOrPdfByTheExtension) {
     ASSERT_EQ(sheet.Statistics.size(), 2u);
     EXPECT_EQ(sheet.Statistics[1].Title, "Участок 10:00:50 — 10:02:30");
 
-    prompts->fileAnswers = {Data("graph.png"), Data("graph.PDF"), std::nullopt, dir.path().string()};
+    prompts->fileAnswers = {Data("graph.png"), Data("graph.PDF"), std::nullopt, Utf8FromPath(dir.path())};
     for (int i = 0; i < 4; ++i) form->SaveGraphBtn->click();
     EXPECT_EQ(Head(Data("graph.png"), 8), "\x89PNG\r\n\x1a\n");
     EXPECT_EQ(Head(Data("graph.PDF"), 5), "%PDF-");
     // The cancelled one wrote nothing; the directory is refused with a message.
     std::vector<std::string> written;
     for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
-        const std::string name = entry.path().filename().string();
+        const std::string name = Utf8FromPath(entry.path().filename());
         if (name.rfind("data.db", 0) != 0) written.push_back(name);
     }
     std::sort(written.begin(), written.end());

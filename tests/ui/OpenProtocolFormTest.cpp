@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "base/DateTime.h"
+#include "base/Paths.h"
 #include "protocol/ProtocolFields.h"
 #include "protocol/ProtocolSession.h"
 #include "protocol/ProtocolStore.h"
@@ -104,8 +105,8 @@ TEST_F(OpenProtocolTest, DeletesTheSelectedProtocolAfterYes) {
     ASSERT_EQ(prompts->shown.back().kind, "confirm");
     EXPECT_EQ(prompts->shown.back().text, "Удалить Протокол №10 от 15.02.2011?");
     EXPECT_EQ(Count(), "1");
-    EXPECT_FALSE(std::filesystem::exists(ProtocolFilePath(2)));
-    EXPECT_TRUE(std::filesystem::exists(ProtocolFilePath(1)));
+    EXPECT_FALSE(std::filesystem::exists(PathFromUtf8(ProtocolFilePath(2))));
+    EXPECT_TRUE(std::filesystem::exists(PathFromUtf8(ProtocolFilePath(1))));
     EXPECT_EQ(Captions(list), std::vector<QString>{"Протокол №2 от 15.02.2011"});
     EXPECT_TRUE(list.isVisible());
 }
@@ -126,7 +127,7 @@ TEST_F(OpenProtocolTest, AnUnreadableDateLeavesTheItemsBeforeIt) {
 // open on a protocol that would seem to have no workplaces.
 TEST_F(OpenProtocolTest, AMissingFileIsNamedAndNoEditorOpens) {
     const std::string file = ProtocolFilePath(1);
-    std::filesystem::remove(file);
+    std::filesystem::remove(PathFromUtf8(file));
     TOpenProtocolForm list;
     list.show();
     ASSERT_EQ(Captions(list)[1], "Протокол №2 от 15.02.2011");
@@ -137,7 +138,7 @@ TEST_F(OpenProtocolTest, AMissingFileIsNamedAndNoEditorOpens) {
     EXPECT_EQ(prompts->shown[0].text, "Не найден файл протокола: «" + file + "»");
     EXPECT_EQ(modalCount, 0);
     EXPECT_TRUE(list.isVisible());
-    EXPECT_FALSE(std::filesystem::exists(file));
+    EXPECT_FALSE(std::filesystem::exists(PathFromUtf8(file)));
 }
 
 }  // namespace

@@ -23,6 +23,7 @@
 #include <memory>
 
 #include "base/DateTime.h"
+#include "base/Paths.h"
 #include "protocol/CellReadings.h"
 #include "protocol/ProtocolCodec.h"
 #include "protocol/ProtocolSession.h"
@@ -173,7 +174,7 @@ TEST_F(ProtocolEditorTest, CancelLeavesNoTraceWhileFormingStoresAndShowsTheDocum
     EXPECT_EQ(form.BitBtn2->text(), "Закрыть");
     EXPECT_EQ(RawRows(Db(), "select id, number from protocols"),
               (std::vector<std::vector<std::string>>{{"1", std::string("12\0", 3)}}));  // bound text keeps its zero
-    EXPECT_TRUE(std::filesystem::exists(ProtocolFilePath(1)));
+    EXPECT_TRUE(std::filesystem::exists(PathFromUtf8(ProtocolFilePath(1))));
     EXPECT_EQ(HistoryTexts(1), std::vector<std::string>{"ООО Ромашка"});
     EXPECT_EQ(HistoryTexts(9), std::vector<std::string>{"Петров"});
     EXPECT_EQ(shown[0].fields.at("Edit1"), "ООО Ромашка");

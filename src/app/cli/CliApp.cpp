@@ -7,6 +7,8 @@
 #include "base/Exceptions.h"
 #include "base/Paths.h"
 #include "base/Prompts.h"
+#include "app/cli/CliArchiveCommands.h"
+#include "app/cli/CliAuditCommands.h"
 #include "app/cli/ConsolePrompts.h"
 #include "device/DemoMeter.h"
 #include "storage/Database.h"
@@ -23,7 +25,7 @@ constexpr const char* kProgram = "zorvex-cli";
 void CheckRegularIfExists(const std::string& path, const std::string& given) {
     std::error_code ec;
     const auto status = std::filesystem::status(PathFromUtf8(path), ec);
-    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+    if ((std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) || NamesSystemDevice(path))
         throw Exception("«" + given + "» — не обычный файл");
 }
 
@@ -32,6 +34,8 @@ std::vector<CliCommand> AllCommands() {
     for (auto& c : StoreCommands()) commands.push_back(std::move(c));
     for (auto& c : StatsCommands()) commands.push_back(std::move(c));
     for (auto& c : ProtocolCommands()) commands.push_back(std::move(c));
+    for (auto& c : ArchiveCommands()) commands.push_back(std::move(c));
+    for (auto& c : AuditCommands()) commands.push_back(std::move(c));
     return commands;
 }
 

@@ -43,6 +43,7 @@
 #include "ui/ModalRunner.h"
 #include "ui/graph/MonitoringGraph.h"
 #include "ui/grid/StringGrid.h"
+#include "ui/help/Help.h"
 
 namespace zorvex {
 
@@ -70,6 +71,7 @@ TMainform::TMainform(const std::string& databaseFile, QWidget* parent) : QMainWi
     RunHandler([&] { ApplyLevels(); });
     RunHandler([&] { FormCreate(databaseFile); });
     qApp->installEventFilter(this);
+    InstallHelpKey();  // F1 in every window, the modal dialogs included
 }
 
 TMainform::~TMainform() {
@@ -335,6 +337,10 @@ void TMainform::BuildMenus() {
     };
 
     QMenu* program = addMenu("N10", "Программа");
+    connectHandler(AddItem(program, "IntegrityItem", "Проверить целостность данных"), &TMainform::IntegrityItemClick);
+    connectHandler(AddItem(program, "AuditLogItem", "Журнал изменений..."), &TMainform::AuditLogItemClick);
+    connectHandler(AddItem(program, "ArchivePushItem", "Отправить в архив лаборатории"), &TMainform::ArchivePushItemClick);
+    program->addSeparator();
     connectHandler(AddItem(program, "N9", "Закрыть", QKeySequence(Qt::Key_F10)), &TMainform::N9Click);
 
     QMenu* device = addMenu("N20", "Прибор");
@@ -553,12 +559,16 @@ void TMainform::N15Click() {
     BitBtn1->click();
 }
 
+// The help documents where they exist, otherwise the built-in manual: at the
+// chapter of the part of the window that has the focus, and for the norms at
+// the chapter on the permissible levels with the values in force.
 void TMainform::N11Click() {
-    OpenDocument(Utf8FromPath(PathFromUtf8(DataLocations().documentDirectory) / "zorvex-user-manual.chm"));
+    QWidget* focus = focusWidget();  // the part of this window last given the focus
+    OpenUserManual(focus != nullptr ? focus : this);
 }
 
 void TMainform::N21Click() {
-    OpenDocument(Utf8FromPath(PathFromUtf8(DataLocations().documentDirectory) / "sanpin.chm"));
+    OpenNormsDocument(this);
 }
 
 void TMainform::OpenDocument(const std::string& path) {

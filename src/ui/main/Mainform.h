@@ -144,6 +144,11 @@ public:
     void N2Click();
     void TabControl1Change();
     void N9Click();
+    // "Проверить целостность данных" and the audit log, in the program menu.
+    void IntegrityItemClick();
+    void AuditLogItemClick();
+    // "Отправить в архив лаборатории", in the program menu.
+    void ArchivePushItemClick();
     void BitBtn3Click();
     void N11Click();
     void N21Click();

@@ -24,6 +24,7 @@
 #include "storage/FileDataAdapter.h"
 #include "storage/FileSafety.h"
 #include "storage/Levels.h"
+#include "storage/MeasurementEdits.h"
 #include "storage/SQLiteDatabase.h"
 #include "storage/Utilities.h"
 #include "ui/AboutForm.h"
@@ -95,7 +96,7 @@ void TMainform::BitBtn1Click() {
 void TMainform::N18Click() {
     if (!Prompts().Confirm("Вы уверены, что хотите стереть все записи в истории измерений?", "Подтверждение")) return;
     try {
-        MainDatabase().Execute("delete from measurements");
+        ClearMeasurementHistory(MainDatabase());
     } catch (const ESQLiteException& error) {
         // Nothing was deleted: the tree and the table stay as they are.
         ThrowDatabaseFailure("Не удалось стереть историю измерений", error);

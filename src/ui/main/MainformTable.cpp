@@ -13,6 +13,7 @@
 #include "base/Exceptions.h"
 #include "base/Numbers.h"
 #include "base/Prompts.h"
+#include "storage/MeasurementEdits.h"
 #include "storage/SQLiteDatabase.h"
 #include "storage/Utilities.h"
 #include "ui/graph/MonitoringGraph.h"
@@ -510,7 +511,7 @@ void TMainform::DataGridSetEditText(int col, int row, const QString& text) {
         const bool changed = workplace != record->workplace;
         record->workplace = workplace;
         if (record->id != 0 && idsOfMainDatabase_) {
-            MainDatabase().Execute("update measurements set workplace=? where id=?", {record->workplace, record->id});
+            SetStoredWorkplace(MainDatabase(), record->id, record->workplace);
         }
         if (changed) NoteEditOfFileRecord();
     } else if (col == 2) {
@@ -528,7 +529,7 @@ void TMainform::DataGridSetEditText(int col, int row, const QString& text) {
         const bool changed = height != record->height;
         record->height = height;
         if (record->id != 0 && idsOfMainDatabase_) {
-            MainDatabase().Execute("update measurements set height=? where id=?", {record->height, record->id});
+            SetStoredHeight(MainDatabase(), record->id, record->height);
         }
         if (changed) NoteEditOfFileRecord();
     }
