@@ -12,6 +12,7 @@
 #include "archive/LocalStatement.h"
 #include "base/DateTime.h"
 #include "base/Exceptions.h"
+#include "base/Hex.h"
 #include "base/Paths.h"
 #include "protocol/ProtocolStore.h"
 #include "storage/AuditLog.h"
@@ -124,21 +125,6 @@ std::optional<std::string> ReadFileBytes(const fs::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-std::optional<std::string> BytesOfHex(std::string_view text) {
-    const auto digit = [](char c) -> int {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        return -1;
-    };
-    if (text.size() % 2 != 0) return std::nullopt;
-    std::string bytes;
-    for (std::size_t i = 0; i < text.size(); i += 2) {
-        const int high = digit(text[i]), low = digit(text[i + 1]);
-        if (high < 0 || low < 0) return std::nullopt;
-        bytes += static_cast<char>(high << 4 | low);
-    }
-    return bytes;
-}
 
 class Pusher {
 public:

@@ -9,6 +9,7 @@
 #include "archive/LocalStatement.h"
 #include "archive/PgConnection.h"
 #include "base/CodePage1251.h"
+#include "base/Hex.h"
 #include "storage/AuditLog.h"
 #include "storage/RecordMatching.h"
 #include "storage/SQLiteDatabase.h"
@@ -57,14 +58,8 @@ std::string RowJson(sqlite3_stmt* s, int firstColumn) {
                 break;
             }
             case SQLITE_BLOB: {
-                static constexpr char kHex[] = "0123456789abcdef";
-                const auto* bytes = static_cast<const unsigned char*>(sqlite3_column_blob(s, c));
-                std::string hex;
-                for (int i = 0; i < sqlite3_column_bytes(s, c); ++i) {
-                    hex += kHex[bytes[i] >> 4];
-                    hex += kHex[bytes[i] & 15];
-                }
-                json += JsonText(hex);
+                json += JsonText(HexOfBytes(sqlite3_column_blob(s, c),
+                                            static_cast<std::size_t>(sqlite3_column_bytes(s, c))));
                 break;
             }
             default: json += "null";

@@ -22,7 +22,7 @@ public:
 };
 
 std::shared_ptr<IUserPrompts>& Current() {
-    static std::shared_ptr<IUserPrompts> current = std::make_shared<SilentPrompts>();
+    static std::shared_ptr<IUserPrompts> current = MakeSilentPrompts();
     return current;
 }
 
@@ -39,5 +39,7 @@ PromptsScope::PromptsScope(std::shared_ptr<IUserPrompts> prompts) : previous_(Cu
 }
 
 PromptsScope::~PromptsScope() { Current() = std::move(previous_); }
+
+std::shared_ptr<IUserPrompts> MakeSilentPrompts() { return std::make_shared<SilentPrompts>(); }
 
 }  // namespace zorvex

@@ -56,4 +56,8 @@ private:
 // Installs `prompts` for the rest of the run.
 void InstallPrompts(std::shared_ptr<IUserPrompts> prompts);
 
+// Prompts with no one to ask, as the program-wide instance is until one is
+// installed: for work that runs where no box may open (a check, a tool).
+std::shared_ptr<IUserPrompts> MakeSilentPrompts();
+
 }  // namespace zorvex

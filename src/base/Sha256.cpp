@@ -4,6 +4,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "base/Hex.h"
 #include "base/Paths.h"
 
 namespace zorvex {
@@ -98,16 +99,7 @@ TSha256::Digest TSha256::Finish() {
     return digest;
 }
 
-std::string DigestHex(const TSha256::Digest& digest) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string text;
-    text.reserve(digest.size() * 2);
-    for (const std::uint8_t b : digest) {
-        text += kDigits[b >> 4];
-        text += kDigits[b & 0x0F];
-    }
-    return text;
-}
+std::string DigestHex(const TSha256::Digest& digest) { return HexOfBytes(digest.data(), digest.size()); }
 
 std::string Sha256Hex(const void* data, std::size_t size) {
     TSha256 hash;

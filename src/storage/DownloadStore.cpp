@@ -9,6 +9,7 @@
 
 #include "base/Clock.h"
 #include "base/Exceptions.h"
+#include "base/Hex.h"
 #include "base/Numbers.h"
 #include "base/Paths.h"
 #include "base/Sha256.h"
@@ -103,35 +104,7 @@ std::string ImageFileName(TSQLiteDatabase& db, const fs::path& directory, TDateT
     return std::string(kImageFolder) + "/" + name;
 }
 
-// The image as hexadecimal digits: the parameter list binds text only, and
-// these survive its code page untouched.
-std::string HexText(const std::vector<std::uint8_t>& bytes) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string text;
-    text.reserve(bytes.size() * 2);
-    for (const std::uint8_t b : bytes) {
-        text += kDigits[b >> 4];
-        text += kDigits[b & 0x0F];
-    }
-    return text;
-}
 
-std::optional<std::string> BytesOfHex(std::string_view text) {
-    const auto digit = [](char c) -> int {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        return -1;
-    };
-    if (text.size() % 2 != 0) return std::nullopt;
-    std::string bytes;
-    bytes.reserve(text.size() / 2);
-    for (std::size_t i = 0; i < text.size(); i += 2) {
-        const int high = digit(text[i]), low = digit(text[i + 1]);
-        if (high < 0 || low < 0) return std::nullopt;
-        bytes += static_cast<char>(high << 4 | low);
-    }
-    return bytes;
-}
 
 // Removes what a write of `target` through TReplacementFile left when its
 // process was killed: the hidden ".<name>.<digits>.tmp" beside it.
@@ -356,7 +329,7 @@ TStoreCounts StoreDownload(TMeasureDataP& data, const TDownloadInfo& info, const
             Step(TDownloadStep::RecordsStored);
             if (imageFile) {
                 db.Execute("insert into downloadimages (download, image) values(?, ?)",
-                           {downloadId, HexText(info.image)});
+                           {downloadId, HexOfBytes(info.image.data(), info.image.size())});
                 // What the kept image must hash to, for as long as it is kept.
                 db.Execute("insert into downloadfingerprints (download, sha256) values(?, ?)",
                            {downloadId, Sha256Hex(info.image.data(), info.image.size())});

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "base/Exceptions.h"
+#include "base/Hex.h"
 #include "base/Numbers.h"
 #include "base/Paths.h"
 #include "base/Prompts.h"
@@ -29,25 +30,6 @@ namespace zorvex {
 namespace {
 
 constexpr std::size_t kIdsPerQuery = 500;
-
-// The decoder tells the user about short or empty memories; a check has no one to tell.
-class SilentPrompts final : public IUserPrompts {
-public:
-    void ShowMessage(const std::string&, const std::string&, MessageIcon) override {}
-    bool Confirm(const std::string&, const std::string&) override { return false; }
-    std::optional<std::string> InputText(const std::string&, const std::string&, const std::string&) override {
-        return std::nullopt;
-    }
-    std::optional<std::string> OpenFileName(const std::string&, const std::string&, const std::string&) override {
-        return std::nullopt;
-    }
-    std::optional<std::string> SaveFileName(const std::string&, const std::string&, const std::string&,
-                                            const std::string&) override {
-        return std::nullopt;
-    }
-    void Beep() override {}
-    bool OpenWithRegisteredApp(const std::string&) override { return false; }
-};
 
 // A statement read row by row: the link table of a large database is not held as text cells.
 class RawQuery {
@@ -173,22 +155,6 @@ bool SameReadingOtherLink(int method, int kind, const TMeasureRecord& record, co
     return SameAcrossLinks(method, kind, record, stored);
 }
 
-std::optional<std::string> BytesOfHex(std::string_view text) {
-    const auto digit = [](char c) -> int {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        return -1;
-    };
-    if (text.size() % 2 != 0) return std::nullopt;
-    std::string bytes;
-    bytes.reserve(text.size() / 2);
-    for (std::size_t i = 0; i < text.size(); i += 2) {
-        const int high = digit(text[i]), low = digit(text[i + 1]);
-        if (high < 0 || low < 0) return std::nullopt;
-        bytes += static_cast<char>(high << 4 | low);
-    }
-    return bytes;
-}
 
 std::optional<std::string> ReadBytes(const std::string& path) {
     std::ifstream file(PathFromUtf8(path), std::ios::binary);
@@ -372,7 +338,7 @@ private:
             Issue("image-altered", object,
                   Name(d) + ": образ памяти «" + d.imageFile +
                       "» изменён — его SHA-256 не совпадает с отпечатком, сохранённым при загрузке");
-        const PromptsScope silent(std::make_shared<SilentPrompts>());
+        const PromptsScope silent(MakeSilentPrompts());  // the decoder tells of short memories; no one to tell here
         try {
             TSLDeviceDataSource source;
             source.ImageFile = d.imageFile;

@@ -127,17 +127,8 @@ void WriteArchiveTable(std::ostream& out, const std::vector<TArchiveRecord>& rec
         first = false;
         out << MethodCaption(m) << ", " << KindCaption(k) << " (" << end - at << ")\n";
         std::vector<std::string> head = {"Станция", "Прибор", "Ячейка", "Рабочее место", "Высота", "Дата", "Время"};
-        if (k == 0) {
-            head.insert(head.end(), {"Магнитное поле, нТл", "Электрическое поле, В/м"});
-        } else {
-            head.push_back(k == 1 || k == 3 ? "Значение, нТл" : "Значение, В/м");
-            head.push_back("Полоса");
-            if (k <= 2) head.push_back("Режекция");
-        }
+        AppendMeasuredHeads(head, k);
         std::vector<std::vector<std::string>> rows = {head};
-        const auto value = [](double v, bool hideNegative) {
-            return hideNegative && v < 0 ? std::string() : FormatFixed(v, 2);
-        };
         for (; at < end; ++at) {
             const TArchiveRecord& a = records[at];
             const TMeasureRecord& r = a.record;
@@ -148,14 +139,7 @@ void WriteArchiveTable(std::ostream& out, const std::vector<TArchiveRecord>& rec
                                             FormatFixed(r.height / 2.0, 1),
                                             DateToStr(r.time),
                                             TimeToStr(r.time)};
-            if (k == 0) {
-                row.push_back(value(r.mvalue, true));
-                row.push_back(value(r.evalue, true));
-            } else {
-                row.push_back(value(k == 1 || k == 3 ? r.mvalue : r.evalue, false));
-                row.push_back(BandText(r.band));
-                if (k <= 2) row.push_back(r.rejection ? "50Гц" : "");
-            }
+            AppendMeasuredColumns(row, k, r);
             rows.push_back(std::move(row));
         }
         WriteAligned(out, rows);

@@ -58,6 +58,7 @@ std::string ValueText(double v, bool hideNegative) {
     return hideNegative && v < 0 ? std::string() : FormatFixed(v, 2);
 }
 
+
 void WriteTable(std::ostream& out, const TMeasureDataP& data) {
     bool first = true;
     for (int m = 0; m < kMethodCount; ++m)
@@ -69,25 +70,12 @@ void WriteTable(std::ostream& out, const TMeasureDataP& data) {
             out << MethodCaption(m) << ", " << KindCaption(k) << " (" << records.size() << ")\n";
             std::vector<std::vector<std::string>> rows;
             std::vector<std::string> head = {"Ячейка", "Рабочее место", "Высота", "Дата", "Время"};
-            if (k == 0) {
-                head.insert(head.end(), {"Магнитное поле, нТл", "Электрическое поле, В/м"});
-            } else {
-                head.push_back(k == 1 || k == 3 ? "Значение, нТл" : "Значение, В/м");
-                head.push_back("Полоса");
-                if (k <= 2) head.push_back("Режекция");
-            }
+            AppendMeasuredHeads(head, k);
             rows.push_back(head);
             for (const auto& r : records) {
                 std::vector<std::string> row = {std::to_string(r.number), std::to_string(r.workplace),
                                                 FormatFixed(r.height / 2.0, 1), DateToStr(r.time), TimeToStr(r.time)};
-                if (k == 0) {
-                    row.push_back(ValueText(r.mvalue, true));
-                    row.push_back(ValueText(r.evalue, true));
-                } else {
-                    row.push_back(ValueText(k == 1 || k == 3 ? r.mvalue : r.evalue, false));
-                    row.push_back(BandText(r.band));
-                    if (k <= 2) row.push_back(r.rejection ? "50Гц" : "");
-                }
+                AppendMeasuredColumns(row, k, r);
                 rows.push_back(std::move(row));
             }
             WriteAligned(out, rows);
@@ -153,6 +141,27 @@ void WriteDownloadsCsv(std::ostream& out, const std::vector<TDownloadRow>& downl
 }
 
 }  // namespace
+
+void AppendMeasuredHeads(std::vector<std::string>& head, int kind) {
+    if (kind == 0) {
+        head.insert(head.end(), {"Магнитное поле, нТл", "Электрическое поле, В/м"});
+    } else {
+        head.push_back(kind == 1 || kind == 3 ? "Значение, нТл" : "Значение, В/м");
+        head.push_back("Полоса");
+        if (kind <= 2) head.push_back("Режекция");
+    }
+}
+
+void AppendMeasuredColumns(std::vector<std::string>& row, int kind, const TMeasureRecord& r) {
+    if (kind == 0) {
+        row.push_back(ValueText(r.mvalue, true));
+        row.push_back(ValueText(r.evalue, true));
+    } else {
+        row.push_back(ValueText(kind == 1 || kind == 3 ? r.mvalue : r.evalue, false));
+        row.push_back(BandText(r.band));
+        if (kind <= 2) row.push_back(r.rejection ? "50Гц" : "");
+    }
+}
 
 std::string TimeText(double time) { return FormatDateTime("yyyy-mm-dd hh:nn:ss", time); }
 

@@ -54,6 +54,10 @@ std::string CsvNumber(double v);
 std::string CsvField(const std::string& s);
 // Rows in columns two spaces apart, each as wide as its widest cell; no trailing spaces.
 void WriteAligned(std::ostream& out, const std::vector<std::vector<std::string>>& rows);
+// The table columns of what was measured, by kind: both fields at 50 Hz,
+// else the value, its band and (kinds 1 and 2) the rejection.
+void AppendMeasuredHeads(std::vector<std::string>& head, int kind);
+void AppendMeasuredColumns(std::vector<std::string>& row, int kind, const TMeasureRecord& r);
 
 // Captions as the main window shows them.
 std::string MethodCaption(int method);
