@@ -209,7 +209,7 @@ TEST(HelpManual, EveryZorvexCliCommandAndOptionNamedExists) {
     }
     // The chapter on the tool shows every command it has.
     for (const char* command : {"decode", "download", "downloads", "list", "stats", "dates", "save", "open", "levels",
-                                "passport", "clear-meter", "protocol"})
+                                "passport", "clear-meter", "protocol", "audit", "verify", "archive"})
         EXPECT_TRUE(commands.count(QString(command))) << "the manual has no example of " << command;
 }
 

@@ -150,6 +150,9 @@ TEST_F(HelpKeyTest, F1OpensTheChapterOfEveryWindow) {
         {"ReferenceForm", "references.html", [&] { form->ReferenceItemClick(2); }},
         {"OpenProtocolForm", "protocols.html#list", [&] { form->N6Click(); }},
         {"AboutForm", "index.html", [&] { form->N12Click(); }},
+        {"IntegrityForm", "audit.html#verify", [&] { form->IntegrityItemClick(); }},
+        {"AuditLogForm", "audit.html#log", [&] { form->AuditLogItemClick(); }},
+        {"ArchivePushForm", "archive.html#push", [&] { form->ArchivePushItemClick(); }},
         {"ReportForm", "protocols.html",
          [&] {
              Show(SinglesAndARun(), kMethodSingle, 1);

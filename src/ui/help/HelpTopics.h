@@ -18,7 +18,7 @@ struct THelpTopic {
 inline constexpr const char* kHelpIndexChapter = "index.html";
 inline constexpr const char* kLevelsChapter = "levels.html";
 
-inline constexpr std::array<THelpTopic, 22> kHelpTopics = {{
+inline constexpr std::array<THelpTopic, 25> kHelpTopics = {{
     {"HelpWindow", "index.html"},
     {"DateTree", "history.html"},
     {"HistoryPnl", "history.html"},
@@ -38,6 +38,9 @@ inline constexpr std::array<THelpTopic, 22> kHelpTopics = {{
     {"OpenProtocolForm", "protocols.html#list"},
     {"GraphPrintPreview", "graph.html#print"},
     {"AboutForm", "index.html"},
+    {"IntegrityForm", "audit.html#verify"},
+    {"AuditLogForm", "audit.html#log"},
+    {"ArchivePushForm", "archive.html#push"},
     {"TablesPanel", "protocols.html#tables"},
     {"StatGrid", "graph.html#statistics"},
     {"Graph", "graph.html"},
